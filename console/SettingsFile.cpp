@@ -1,0 +1,164 @@
+#include "SettingsFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace SettingsFile {
+namespace {
+
+// Enough bytes for kMaxLineLength characters in any of the two encodings.
+constexpr int kMaxLineBytes = kMaxLineLength * 4;
+
+// Collects raw line bytes, keeping at most kMaxLineBytes of each line and kMaxLines lines.
+class LineSplitter {
+public:
+    // Returns false once enough lines are complete.
+    bool Feed(const char* data, qsizetype size)
+    {
+        for (qsizetype i = 0; i < size; ++i) {
+            const char ch = data[i];
+            if (pendingCr_) {
+                pendingCr_ = false;
+                if (ch == '\n')
+                    continue;   // the LF of a CR LF pair
+            }
+            if (ch == '\r' || ch == '\n') {
+                pendingCr_ = ch == '\r';
+                EndLine();
+                if (lines_.size() >= kMaxLines)
+                    return false;
+                continue;
+            }
+            if (current_.size() < kMaxLineBytes)
+                current_.append(ch);
+            open_ = true;
+        }
+        return true;
+    }
+    QList<QByteArray> Finish()
+    {
+        if (open_ && lines_.size() < kMaxLines)
+            EndLine();
+        return lines_;
+    }
+
+private:
+    void EndLine()
+    {
+        lines_.append(current_);
+        current_.clear();
+        open_ = false;
+    }
+    QList<QByteArray> lines_;
+    QByteArray current_;
+    bool pendingCr_ = false;
+    bool open_ = false;
+};
+
+// A line cut at kMaxLineBytes may end inside a UTF-8 sequence; drop that partial tail so the
+// cut alone does not make a UTF-8 file look like Windows-1250.
+QByteArray TrimPartialUtf8(const QByteArray& line)
+{
+    if (line.size() < kMaxLineBytes)
+        return line;
+    qsizetype end = line.size();
+    qsizetype lead = end - 1;
+    while (lead > 0 && (static_cast<unsigned char>(line[lead]) & 0xC0) == 0x80)
+        --lead;
+    const unsigned char b = static_cast<unsigned char>(line[lead]);
+    const qsizetype need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    if (end - lead < need)
+        end = lead;
+    return line.left(end);
+}
+
+QStringList Decode(const QList<QByteArray>& raw)
+{
+    QList<QByteArray> trimmed;
+    trimmed.reserve(raw.size());
+    for (const QByteArray& line : raw)
+        trimmed.append(TrimPartialUtf8(line));
+
+    QStringList out;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    for (const QByteArray& line : trimmed) {
+        out.append(utf8.decode(line));
+        if (utf8.hasError())
+            break;
+    }
+    if (!utf8.hasError()) {
+        for (QString& s : out)
+            s.truncate(kMaxLineLength);
+        return out;
+    }
+    out.clear();
+    QStringDecoder cp1250("windows-1250");
+    for (const QByteArray& line : raw)
+        out.append(QString(cp1250.decode(line)).left(kMaxLineLength));
+    return out;
+}
+
+}  // namespace
+
+QStringList ParseLines(const QByteArray& data)
+{
+    LineSplitter splitter;
+    splitter.Feed(data.constData(), data.size());
+    return Decode(splitter.Finish());
+}
+
+QByteArray Compose(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines) {
+        text += line;
+        text += QStringLiteral("\r\n");
+    }
+    QStringEncoder cp1250("windows-1250");
+    QByteArray bytes = cp1250.encode(text);
+    if (!cp1250.hasError())
+        return bytes;
+    return text.toUtf8();
+}
+
+bool Load(const QString& path, QStringList& lines)
+{
+    lines.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    LineSplitter splitter;
+    char chunk[16384];
+    for (;;) {
+        const qint64 n = file.read(chunk, sizeof chunk);
+        if (n <= 0 || !splitter.Feed(chunk, n))
+            break;
+    }
+    lines = Decode(splitter.Finish());
+    return true;
+}
+
+void Save(const QString& path, const QStringList& lines)
+{
+    QSaveFile file(path);
+    const QByteArray bytes = Compose(lines);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2")
+                             .arg(path, file.errorString())
+                             .toStdString());
+    }
+}
+
+QStringList WithLockMarker(const QStringList& loaded, const QString& marker)
+{
+    QStringList out;
+    out.reserve(kLockMarkerLine + 1);
+    for (int i = 0; i < kLockMarkerLine; ++i)
+        out.append(Line(loaded, i));
+    out.append(marker);
+    return out;
+}
+
+}  // namespace SettingsFile
