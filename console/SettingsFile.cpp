@@ -10,6 +10,9 @@ namespace {
 
 // Enough bytes for kMaxLineLength characters in any of the two encodings.
 constexpr int kMaxLineBytes = kMaxLineLength * 4;
+// Reading stops here even when the lines are not complete: a file without line breaks (or a
+// device) must not keep the 20 ms watch reading for ever. Well above any real settings file.
+constexpr qint64 kMaxReadBytes = 4 * 1024 * 1024;
 
 // Collects raw line bytes, keeping at most kMaxLineBytes of each line and kMaxLines lines.
 class LineSplitter {
@@ -82,7 +85,8 @@ QStringList Decode(const QList<QByteArray>& raw)
         trimmed.append(TrimPartialUtf8(line));
 
     QStringList out;
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // Stateless: a sequence cut at a line end is an error, not carried into the next line.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     for (const QByteArray& line : trimmed) {
         out.append(utf8.decode(line));
         if (utf8.hasError())
@@ -94,10 +98,28 @@ QStringList Decode(const QList<QByteArray>& raw)
         return out;
     }
     out.clear();
-    QStringDecoder cp1250("windows-1250");
+    QStringDecoder cp1250("windows-1250", QStringDecoder::Flag::Stateless);
     for (const QByteArray& line : raw)
         out.append(QString(cp1250.decode(line)).left(kMaxLineLength));
     return out;
+}
+
+// Windows-1250 bytes such as "\xC6\x9C" ("Ćś") also form valid UTF-8, and the reader would
+// take them for UTF-8; such a text is written as UTF-8 instead so that it reads back unchanged.
+bool ReadsAsOtherUtf8(const QByteArray& cp1250Bytes)
+{
+    bool ascii = true;
+    for (char ch : cp1250Bytes) {
+        if (static_cast<unsigned char>(ch) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii)
+        return false;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(cp1250Bytes);
+    return !utf8.hasError();
 }
 
 }  // namespace
@@ -117,8 +139,8 @@ QByteArray Compose(const QStringList& lines)
         text += QStringLiteral("\r\n");
     }
     QStringEncoder cp1250("windows-1250");
-    QByteArray bytes = cp1250.encode(text);
-    if (!cp1250.hasError())
+    const QByteArray bytes = cp1250.encode(text);
+    if (!cp1250.hasError() && !ReadsAsOtherUtf8(bytes))
         return bytes;
     return text.toUtf8();
 }
@@ -131,10 +153,11 @@ bool Load(const QString& path, QStringList& lines)
         return false;
     LineSplitter splitter;
     char chunk[16384];
-    for (;;) {
+    for (qint64 total = 0; total < kMaxReadBytes;) {
         const qint64 n = file.read(chunk, sizeof chunk);
         if (n <= 0 || !splitter.Feed(chunk, n))
             break;
+        total += n;
     }
     lines = Decode(splitter.Finish());
     return true;
