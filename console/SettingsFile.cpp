@@ -77,6 +77,47 @@ QByteArray TrimPartialUtf8(const QByteArray& line)
     return line.left(end);
 }
 
+// Strict UTF-8 check of one line (no overlong forms, surrogates or code points past U+10FFFF).
+// Qt's decoder does not report errors when it keeps no state between calls, so it cannot tell.
+bool IsValidUtf8(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int len;
+        unsigned int cp;
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        for (int k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
+            || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
 QStringList Decode(const QList<QByteArray>& raw)
 {
     QList<QByteArray> trimmed;
@@ -84,20 +125,23 @@ QStringList Decode(const QList<QByteArray>& raw)
     for (const QByteArray& line : raw)
         trimmed.append(TrimPartialUtf8(line));
 
-    QStringList out;
-    // Stateless: a sequence cut at a line end is an error, not carried into the next line.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // Each line on its own: a sequence cut at a line end is an error, not carried over.
+    bool utf8 = true;
     for (const QByteArray& line : trimmed) {
-        out.append(utf8.decode(line));
-        if (utf8.hasError())
+        if (!IsValidUtf8(line)) {
+            utf8 = false;
             break;
+        }
     }
-    if (!utf8.hasError()) {
-        for (QString& s : out)
-            s.truncate(kMaxLineLength);
+    QStringList out;
+    if (utf8) {
+        for (const QByteArray& line : trimmed)
+            out.append(QString::fromUtf8(line).left(kMaxLineLength));
+        // A byte order mark from some editors is not part of line 0.
+        if (!out.isEmpty() && out.first().startsWith(QChar(0xFEFF)))
+            out.first().remove(0, 1);
         return out;
     }
-    out.clear();
     QStringDecoder cp1250("windows-1250", QStringDecoder::Flag::Stateless);
     for (const QByteArray& line : raw)
         out.append(QString(cp1250.decode(line)).left(kMaxLineLength));
@@ -117,9 +161,7 @@ bool ReadsAsOtherUtf8(const QByteArray& cp1250Bytes)
     }
     if (ascii)
         return false;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(cp1250Bytes);
-    return !utf8.hasError();
+    return IsValidUtf8(cp1250Bytes);
 }
 
 }  // namespace
@@ -167,7 +209,10 @@ void Save(const QString& path, const QStringList& lines)
 {
     QSaveFile file(path);
     const QByteArray bytes = Compose(lines);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // commit() alone does not notice a buffered write that failed (disk full, size limit):
+    // flush and check the error first, so a cut-off file never replaces the old one.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
+        || file.error() != QFileDevice::NoError || !file.commit()) {
         throw EFileError(QStringLiteral("Cannot create file \"%1\". %2")
                              .arg(path, file.errorString())
                              .toStdString());

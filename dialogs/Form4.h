@@ -1,0 +1,18 @@
+#pragma once
+#include <QDialog>
+
+class QLabel;
+
+// About box: who made the program, how to reach them, and what it is for.
+class TForm4 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget* parent = nullptr);
+
+    QLabel* sLabel1;   // authorship
+    QLabel* sLabel2;   // contact
+    QLabel* sLabel3;   // the device the program serves
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,43 @@
+#include "Form4.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QScreen>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Form4, ThreeLinesFitTheirPlacesInTheFixedWindow)
+{
+    TForm4 form;
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Selvora"));
+    EXPECT_EQ(form.size(), QSize(420, 56));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_EQ(form.sLabel1->pos(), QPoint(8, 8));
+    EXPECT_EQ(form.sLabel2->pos(), QPoint(264, 8));
+    EXPECT_EQ(form.sLabel3->pos(), QPoint(8, 32));
+    EXPECT_EQ(form.sLabel3->width(), 406);
+
+    // Each line is readable in full: it neither runs into its neighbour nor off the window.
+    for (QLabel* label : {form.sLabel1, form.sLabel2, form.sLabel3}) {
+        EXPECT_FALSE(label->text().isEmpty());
+        EXPECT_EQ(label->font().pixelSize(), 11);
+        const QFontMetrics fm(label->font());
+        EXPECT_LE(fm.horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+        EXPECT_LE(label->geometry().right(), 419);
+        EXPECT_LE(label->geometry().bottom(), 55);
+    }
+    EXPECT_LE(form.sLabel1->geometry().right(), form.sLabel2->x());
+    EXPECT_TRUE(form.sLabel3->text().contains(QStringLiteral("Selvora")));
+
+    // Opens in the middle of the screen, even after being moved away.
+    form.move(0, 0);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QPoint offset = form.frameGeometry().center() - form.screen()->availableGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2);
+}
+
+}  // namespace
