@@ -1,0 +1,44 @@
+#include "Application.h"
+
+#include "Form1.h"
+#include "Form2.h"
+#include "Form3.h"
+#include "Form4.h"
+#include "Form6.h"
+
+#include "ComPort.h"
+
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Konfigurator"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Konfigurator"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette silver = QApplication::style()->standardPalette();
+    const QColor kSilver(0xC0, 0xC0, 0xC0);
+    silver.setColor(QPalette::Window, kSilver);
+    silver.setColor(QPalette::Button, kSilver);
+    QApplication::setPalette(silver);
+
+    // Every window is created once, the main window first; its start-up runs in its
+    // constructor, before the others exist. Destroyed in the reverse order.
+    auto form1 = std::make_unique<TForm1>();
+    auto form4 = std::make_unique<TForm4>();
+    auto form2 = std::make_unique<TForm2>();
+    auto form3 = std::make_unique<TForm3>();
+    auto form6 = std::make_unique<TForm6>();
+
+    form1->SetWindows(form2.get(), form4.get(), form6.get());
+    form1->SetConfigDumpSink(form3.get());
+    form2->Bind(form1->ComPort1, form1.get(), form1->Timer6, form3.get());
+    form3->Bind(form1->ComPort1, form2.get());
+
+    form1->show();
+    return app.exec();
+}

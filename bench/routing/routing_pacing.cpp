@@ -1,0 +1,81 @@
+// Measures the pacing of a real routing write as the controller sees it: runs one pass of the
+// routing window against the simulator and reads the arrival times from the simulator's log.
+//   bench_routing_pacing [path/to/selvora-sim]
+#include "ComPort.h"
+#include "Form2.h"
+#include "SimLog.h"
+#include "SimRunner.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                     : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("selvora-sim"));
+    QTemporaryDir dir;
+    SimRunner sim(simPath, dir.path());
+    if (!sim.Start()) {
+        std::fprintf(stderr, "%s\n", qPrintable(sim.Error()));
+        return 1;
+    }
+    try {
+        TComPort port;
+        port.SetPort(sim.Link());
+        port.SetConnected(true);
+        TForm2 form;
+        form.Bind(&port, nullptr, nullptr, nullptr);
+        for (int k = 1; k <= 16; ++k)
+            for (int j = 1; j <= 16; ++j)
+                form.Cell(k, j)->setChecked((k + j) % 3 == 0);
+        form.show();
+        QCoreApplication::processEvents();
+
+        // How late this side wakes for each write, to tell its jitter from the simulator's.
+        std::vector<double> lateMs;
+        form.SleepUntil = [&](Routing::PassClock::time_point deadline) {
+            Routing::SleepUntilDeadline(deadline);
+            lateMs.push_back(
+                std::chrono::duration<double, std::milli>(Routing::PassClock::now() - deadline).count());
+        };
+
+        const auto begin = Routing::PassClock::now();
+        form.Zapisz1Click();
+        const double totalMs =
+            std::chrono::duration<double, std::milli>(Routing::PassClock::now() - begin).count();
+        // Let the simulator log the last character.
+        QThread::msleep(200);
+        port.SetConnected(false);
+
+        const simlog::RoutingWrite w = simlog::LastRoutingWrite(simlog::ReceivedBytes(sim.Log().toStdString()));
+        if (!w.found || w.cells.size() != 256) {
+            std::fprintf(stderr, "the simulator's log holds no whole routing write (%zu cells)\n",
+                         w.cells.size());
+            return 1;
+        }
+        const simlog::IntervalStats cells = simlog::Stats(w.betweenCellsMs, 100.0);
+        std::printf("routing write against the simulator, arrival times from its log\n");
+        std::printf("  pass duration (handler)        %10.3f ms (at least 26600)\n", totalMs);
+        std::printf("  \"c\" -> first cell             %10.3f ms (nominal 1000, deviation %.3f ms)\n",
+                    w.afterStartMs, std::fabs(w.afterStartMs - 1000.0));
+        std::printf("  cell -> cell, %3d intervals    mean %.3f ms, min %.3f, max %.3f, "
+                    "largest deviation from 100 ms %.3f ms\n",
+                    cells.count, cells.meanMs, cells.minMs, cells.maxMs, cells.maxDeviationMs);
+        const simlog::IntervalStats late = simlog::Stats(lateMs, 0.0);
+        std::printf("  console wake-up after deadline mean %.3f ms, max %.3f ms (%d waits)\n",
+                    late.meanMs, late.maxMs, late.count);
+        const double worst = std::max(cells.maxDeviationMs, std::fabs(w.afterStartMs - 1000.0));
+        std::printf("  largest deviation overall      %10.3f ms (goal <= 5)\n", worst);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,107 @@
+#include "MessageParser.h"
+
+#include "ReceiveState.h"
+
+const QString TMessageParser::kSavingFinished = QStringLiteral("Proces zapisywania zakończony !");
+const QString TMessageParser::kModeEqualInputs = QStringLiteral("Wejścia równorzędne");
+const QString TMessageParser::kModeRemoteFirst = QStringLiteral("Pilot i komputer nadrzędne");
+const QString TMessageParser::kModeRemoteOnly = QStringLiteral("Tylko pilot i komputer");
+
+void BeginInputRead()
+{
+    InputReadActive = true;
+    InputReadPosition = 0;
+}
+
+void BeginOutputRead()
+{
+    OutputReadActive = true;
+    OutputReadPosition = 0;
+}
+
+QString TMessageParser::DumpLinePrefix(int output)
+{
+    // Outputs 10..16 have no blank before the colon, so every prefix lines up.
+    if (output < 10)
+        return QStringLiteral("Wyjście %1 jest sterowane przez wejścia : ").arg(output);
+    return QStringLiteral("Wyjście %1 jest sterowane przez wejścia: ").arg(output);
+}
+
+void TMessageParser::HandleDumpChar(char ch)
+{
+    const int p = ConfigDumpPosition;
+    const int m = p / 16 + 1;
+    const int j = p % 16;
+    if (p == 0) {
+        for (QString& list : lists_)
+            list.clear();
+    }
+    QString& list = lists_[m - 1];
+    if (ch == '1') {
+        // The dump names input 16 first and input 1 last.
+        if (j == 0)
+            list = QStringLiteral("16,");
+        else if (j < 15)
+            list += QString::number(16 - j) + QLatin1Char(',');
+        else
+            list += QLatin1Char('1');
+    }
+    if (j == 15)
+        effects_.AppendDumpLine(DumpLinePrefix(m) + list);
+    if (p == 255)
+        ConfigDumpActive = false;
+    ConfigDumpPosition = static_cast<std::uint8_t>(p + 1);
+}
+
+void TMessageParser::HandleChar(char ch)
+{
+    if (ch == '_')
+        effects_.ClearTerminal();
+
+    if (ConfigDumpActive)
+        HandleDumpChar(ch);
+    else
+        ConfigDumpPosition = 0;
+
+    // A '/' starts a new output reading here; it is a request, not the reply's first state.
+    const bool outputRequestedHere = ch == '/';
+    if (outputRequestedHere)
+        effects_.RequestOutputStates();
+
+    if (ch == '?')
+        effects_.ShowSavingFinished();
+
+    if (ch == '!') {
+        OutputReadActive = false;
+        effects_.StartTimer7();
+    }
+
+    if (InputReadActive) {
+        ++InputReadPosition;
+        const int n = InputReadPosition;
+        if (n >= 1 && n <= 16)
+            effects_.SetInputState(n, ch == '1');
+    }
+
+    if (InputReadPosition == 16) {
+        InputReadPosition = 0;
+        InputReadActive = false;
+        effects_.StartTimer6();
+    }
+
+    if (ch == ']')
+        effects_.SetModeCaption(kModeEqualInputs);
+    else if (ch == '}')
+        effects_.SetModeCaption(kModeRemoteFirst);
+    else if (ch == '[')
+        effects_.SetModeCaption(kModeRemoteOnly);
+
+    if (OutputReadActive && !outputRequestedHere) {
+        const int n = OutputReadPosition;
+        if (n >= 0 && n <= 15)
+            effects_.SetOutputState(n + 1, ch == '1');
+        // Counts on past 15 until '!'; saturate instead of overflowing on an endless reply.
+        if (OutputReadPosition < INT32_MAX)
+            ++OutputReadPosition;
+    }
+}

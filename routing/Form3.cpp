@@ -1,0 +1,159 @@
+#include "Form3.h"
+
+#include "ComPort.h"
+#include "Form2.h"
+#include "ReceiveState.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <stdexcept>
+
+TForm3::TForm3(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Aktualna konfiguracja"));
+    // A dialog frame with a title but no title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    sPanel1 = new QFrame(this);
+    sPanel1->setObjectName(QStringLiteral("sPanel1"));
+    sPanel1->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(sPanel1);
+
+    Memo1 = new QPlainTextEdit(sPanel1);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont memoFont(QStringLiteral("Verdana"));
+    memoFont.setPixelSize(13);
+    Memo1->setFont(memoFont);
+    Memo1->setGeometry(7, 7, 586, 130);
+
+    sButton1 = new QPushButton(QStringLiteral("Zamknij okno"), sPanel1);
+    sButton1->setObjectName(QStringLiteral("sButton1"));
+    sButton1->setGeometry(8, 144, 289, 25);
+    sButton1->setAutoDefault(false);
+    sButton2 = new QPushButton(QStringLiteral("Aktualizuj"), sPanel1);
+    sButton2->setObjectName(QStringLiteral("sButton2"));
+    sButton2->setGeometry(304, 144, 291, 25);
+    sButton2->setAutoDefault(false);
+    connect(sButton1, &QPushButton::clicked, this, [this] { sButton1Click(); });
+    connect(sButton2, &QPushButton::clicked, this, [this] { sButton2Click(); });
+
+    setFixedSize(kOuterWidth, kOuterHeight);
+}
+
+TForm3::~TForm3() = default;
+
+void TForm3::Bind(TCustomComPort* port, TForm2* matrix)
+{
+    port_ = port;
+    if (matrix_)
+        matrix_->removeEventFilter(this);
+    matrix_ = matrix;
+    if (matrix_) {
+        const bool wasVisible = isVisible();
+        setParent(matrix_, windowFlags());
+        matrix_->installEventFilter(this);
+        PlaceBelowMatrix();
+        if (wasVisible)
+            show();
+    }
+}
+
+void TForm3::Request()
+{
+    if (!port_)
+        throw std::runtime_error("The configuration view has no port");
+    Memo1->clear();
+    show();
+    port_->WriteText("C");
+    ConfigDumpActive = true;
+}
+
+void TForm3::sButton1Click()
+{
+    hide();
+}
+
+void TForm3::sButton2Click()
+{
+    Request();
+}
+
+void TForm3::FormClose()
+{
+    ConfigDumpActive = false;
+}
+
+void TForm3::AppendDumpLine(const QString& line)
+{
+    Memo1->appendPlainText(line);
+}
+
+void TForm3::PlaceBelowMatrix()
+{
+    if (!matrix_)
+        return;
+    // move() places the outer frame, so frame against frame puts the view right under it.
+    const QPoint target = matrix_->frameGeometry().topLeft() + QPoint(0, kBelowMatrix);
+    if (frameGeometry().topLeft() != target)
+        move(target);
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == matrix_) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+            PlaceBelowMatrix();
+            break;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TForm3::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FitOuterSize();
+    PlaceBelowMatrix();
+}
+
+void TForm3::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    FitOuterSize();
+}
+
+void TForm3::FitOuterSize()
+{
+    const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QSize client(kOuterWidth - m.left() - m.right(), kOuterHeight - m.top() - m.bottom());
+    if (client != minimumSize() || client != maximumSize())
+        setFixedSize(client);
+}

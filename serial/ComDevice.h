@@ -1,0 +1,125 @@
+#pragma once
+// The device layer under the port component: free of Qt so that another platform's
+// implementation can sit beside the POSIX one. Every failing call returns false (or -1) and
+// leaves the operating system's error code in LastError(), captured at the failing call.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ComDcb.h"
+
+// Line-event mask bits, in the values the port's event set converts to and from.
+namespace ComEv {
+constexpr std::uint32_t RxChar = 0x0001;
+constexpr std::uint32_t RxFlag = 0x0002;
+constexpr std::uint32_t TxEmpty = 0x0004;
+constexpr std::uint32_t Cts = 0x0008;
+constexpr std::uint32_t Dsr = 0x0010;
+constexpr std::uint32_t Rlsd = 0x0020;
+constexpr std::uint32_t Break = 0x0040;
+constexpr std::uint32_t Err = 0x0080;
+constexpr std::uint32_t Ring = 0x0100;
+constexpr std::uint32_t Rx80Full = 0x0400;
+}  // namespace ComEv
+
+// Modem status bits.
+namespace ComMs {
+constexpr std::uint32_t CtsOn = 0x10;
+constexpr std::uint32_t DsrOn = 0x20;
+constexpr std::uint32_t RingOn = 0x40;
+constexpr std::uint32_t RlsdOn = 0x80;
+}  // namespace ComMs
+
+// Line-error bits.
+namespace ComCe {
+constexpr std::uint32_t RxOver = 0x0001;
+constexpr std::uint32_t Overrun = 0x0002;
+constexpr std::uint32_t RxParity = 0x0004;
+constexpr std::uint32_t Frame = 0x0008;
+constexpr std::uint32_t Break = 0x0010;
+constexpr std::uint32_t TxFull = 0x0100;
+constexpr std::uint32_t IOE = 0x0400;
+constexpr std::uint32_t Mode = 0x8000;
+}  // namespace ComCe
+
+// Purge flags.
+namespace ComPurge {
+constexpr std::uint32_t TxAbort = 0x1;
+constexpr std::uint32_t RxAbort = 0x2;
+constexpr std::uint32_t TxClear = 0x4;
+constexpr std::uint32_t RxClear = 0x8;
+}  // namespace ComPurge
+
+// A manual-reset signal the event wait also watches; once set it stays set.
+class ComStopSignal {
+public:
+    ComStopSignal();
+    ~ComStopSignal();
+    ComStopSignal(const ComStopSignal&) = delete;
+    ComStopSignal& operator=(const ComStopSignal&) = delete;
+
+    void Set();
+    bool IsSet() const;
+    int Handle() const { return handle_; }
+
+private:
+    int handle_ = -1;
+};
+
+// One read or write in progress. Whoever starts it owns it; the device only fills it in.
+struct ComIo {
+    bool isWrite = false;
+    std::string data;        // the bytes of a write
+    char* buffer = nullptr;  // where a read goes
+    int size = 0;            // bytes asked for
+    int done = 0;            // bytes transferred so far
+    std::int64_t startMs = 0;
+    bool started = false;
+};
+
+class ComDevice {
+public:
+    enum class WaitResult { Events, Stopped, HungUp, Failed };
+
+    virtual ~ComDevice() = default;
+
+    virtual bool Open(const std::string& path) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    virtual bool SetBufferSizes(int inputSize, int outputSize) = 0;
+    virtual bool SetState(const TComDcb& dcb) = 0;
+    virtual bool SetTimeouts(const TComTimeoutRecord& timeouts) = 0;
+    virtual bool SetEventMask(std::uint32_t mask) = 0;
+
+    // Starts a transfer without blocking (as much as the device takes or holds at once).
+    virtual bool StartIo(ComIo& io) = 0;
+    // Completes a started transfer within the time-outs; the count is what the device took.
+    virtual bool FinishIo(ComIo& io) = 0;
+
+    virtual bool Purge(std::uint32_t flags) = 0;
+    // Bytes waiting to be read and to be sent; also takes the line errors into the device's
+    // pending set (cleared from the driver, as a status query does on the classic driver).
+    virtual bool QueueCounts(int* inQueue, int* outQueue) = 0;
+    // Pending line errors (ComCe bits) since the last call; clears them.
+    virtual bool TakeErrors(std::uint32_t* errors) = 0;
+    // Modem status (ComMs bits); a device without modem lines reports none and does not fail.
+    virtual bool ModemStatus(std::uint32_t* status) = 0;
+
+    // Blocks until at least one event of the mask has happened (its bits in *events), the stop
+    // signal is set, or the device hangs up. Never busy-waits.
+    virtual WaitResult WaitEvents(const ComStopSignal& stop, std::uint32_t* events) = 0;
+    // Wakes a WaitEvents in progress so it re-examines the device.
+    virtual void Wake() = 0;
+
+    int LastError() const { return lastError_; }
+
+protected:
+    int lastError_ = 0;
+};
+
+// The platform's device implementation.
+std::unique_ptr<ComDevice> CreateComDevice();
+
+// Milliseconds on a monotonic clock.
+std::int64_t ComNowMs();

@@ -1,0 +1,664 @@
+#include "ComDevicePosix.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#ifdef __linux__
+#include "ComSpeedLinux.h"
+#endif
+
+std::int64_t ComNowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::unique_ptr<ComDevice> CreateComDevice()
+{
+    return std::make_unique<ComDevicePosix>();
+}
+
+namespace {
+constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+constexpr std::uint32_t kModemEvents = ComEv::Cts | ComEv::Dsr | ComEv::Rlsd | ComEv::Ring;
+constexpr int kModemTickMs = 20;   // modem lines have no poll() event; look at them this often
+constexpr int kTxTickMs = 2;       // while a written block drains
+constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
+
+int Ioctl(int fd, unsigned long request, void* arg)
+{
+    int r;
+    do {
+        r = ::ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+int PollRetry(pollfd* fds, nfds_t n, int timeoutMs)
+{
+    // A signal only shortens the wait; the caller's loop recomputes what is left.
+    const int r = ::poll(fds, n, timeoutMs);
+    return (r < 0 && errno == EINTR) ? 0 : r;
+}
+
+speed_t StandardSpeed(std::uint32_t rate)
+{
+    switch (rate) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    default: return B0;
+    }
+}
+
+std::uint32_t ModemBits(int lines)
+{
+    std::uint32_t s = 0;
+    if (lines & TIOCM_CTS) s |= ComMs::CtsOn;
+    if (lines & TIOCM_DSR) s |= ComMs::DsrOn;
+    if (lines & TIOCM_RNG) s |= ComMs::RingOn;
+    if (lines & TIOCM_CAR) s |= ComMs::RlsdOn;
+    return s;
+}
+
+// Lowers `target` to `value` unless someone else changed it meanwhile.
+void LowerTo(std::atomic<int>& target, int value)
+{
+    int cur = target.load();
+    while (cur > value && !target.compare_exchange_weak(cur, value)) {
+    }
+}
+}  // namespace
+
+ComDevicePosix::ComDevicePosix() = default;
+
+ComDevicePosix::~ComDevicePosix()
+{
+    Close();
+}
+
+bool ComDevicePosix::Fail(int error)
+{
+    lastError_ = error;
+    return false;
+}
+
+bool ComDevicePosix::Open(const std::string& path)
+{
+    if (fd_ >= 0)
+        return Fail(EBUSY);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Fail(errno);
+    // TIOCEXCL keeps out other users; flock also keeps out root, which TIOCEXCL lets through.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        ::close(fd);
+        return Fail(e);
+    }
+    if (Ioctl(fd, TIOCEXCL, nullptr) != 0 && !NoModemLines(errno)) {
+        const int e = errno;
+        ::close(fd);
+        return Fail(e);
+    }
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        const int e = errno;
+        ::close(fd);
+        return Fail(e);
+    }
+    fd_ = fd;
+    announced_ = 0;
+    txPending_ = false;
+    rxFlagPending_ = false;
+    pendingErrors_ = 0;
+    wasRx80Full_ = false;
+    rxTickMs_ = 10;
+
+    int lines = 0;
+    hasModemLines_ = Ioctl(fd_, TIOCMGET, &lines) == 0;
+    lastModem_ = hasModemLines_ ? ModemBits(lines) : 0;
+    {
+        std::lock_guard<std::mutex> lock(icountMutex_);
+        hasIcount_ = Ioctl(fd_, TIOCGICOUNT, &icount_) == 0;
+    }
+    return true;
+}
+
+void ComDevicePosix::Close()
+{
+    if (fd_ >= 0) {
+        int dummy = 0;
+        Ioctl(fd_, TIOCNXCL, &dummy);
+        ::close(fd_);   // also drops the flock
+        fd_ = -1;
+    }
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+    }
+}
+
+bool ComDevicePosix::SetBufferSizes(int inputSize, int outputSize)
+{
+    // The tty layer sizes its own queues; the requested input size still sets the 80 % mark.
+    if (fd_ < 0)
+        return Fail(EBADF);
+    if (inputSize < 0 || outputSize < 0)
+        return Fail(EINVAL);
+    inputSize_ = inputSize;
+    return true;
+}
+
+bool ComDevicePosix::SetState(const TComDcb& dcb)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0)
+        return Fail(errno);
+
+    // Raw line: no echo, no line editing, no translation, no signals.
+    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                   IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= CREAD | CLOCAL;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+
+    switch (dcb.ByteSize) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: return Fail(EINVAL);
+    }
+    switch (dcb.Parity) {
+    case 0: break;
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: return Fail(EINVAL);
+    }
+    switch (dcb.StopBits) {
+    case 0: break;
+    case 1:   // one and a half: the UART makes 1.5 out of "two" at five data bits
+    case 2: t.c_cflag |= CSTOPB; break;
+    default: return Fail(EINVAL);
+    }
+    if (dcb.Flags & TComDcb::fParity)
+        t.c_iflag |= INPCK;
+    if ((dcb.Flags & TComDcb::fOutxCtsFlow) || TComDcb::RtsControl(dcb.Flags) == 2)
+        t.c_cflag |= CRTSCTS;
+    if (dcb.Flags & TComDcb::fOutX)
+        t.c_iflag |= IXON;
+    if (dcb.Flags & TComDcb::fInX)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+
+    if (dcb.BaudRate == 0)
+        return Fail(EINVAL);
+    const speed_t std = StandardSpeed(dcb.BaudRate);
+#ifdef __linux__
+    if (!ComSetLine(fd_, t.c_iflag, t.c_oflag, t.c_cflag & ~(CBAUD | CIBAUD), t.c_lflag, t.c_cc,
+                    sizeof t.c_cc, std, dcb.BaudRate))
+        return Fail(errno);
+#else
+    if (std == B0)
+        return Fail(EINVAL);
+    cfsetispeed(&t, std);
+    cfsetospeed(&t, std);
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0)
+        return Fail(errno);
+#endif
+
+    // DTR and RTS held as asked; devices without modem lines have nothing to hold.
+    const std::uint32_t dtr = TComDcb::DtrControl(dcb.Flags);
+    const std::uint32_t rts = TComDcb::RtsControl(dcb.Flags);
+    int dtrBit = TIOCM_DTR;
+    if (Ioctl(fd_, dtr == 0 ? TIOCMBIC : TIOCMBIS, &dtrBit) != 0 && !NoModemLines(errno))
+        return Fail(errno);
+    if (rts != 2) {   // with handshake the driver drives RTS itself
+        int rtsBit = TIOCM_RTS;
+        if (Ioctl(fd_, rts == 1 ? TIOCMBIS : TIOCMBIC, &rtsBit) != 0 && !NoModemLines(errno))
+            return Fail(errno);
+    }
+
+    dropNull_ = (dcb.Flags & TComDcb::fNull) != 0;
+    evtChar_ = dcb.EvtChar;
+    return true;
+}
+
+bool ComDevicePosix::SetTimeouts(const TComTimeoutRecord& timeouts)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    timeouts_ = timeouts;
+    return true;
+}
+
+bool ComDevicePosix::SetEventMask(std::uint32_t mask)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    mask_ = mask;
+    Wake();
+    return true;
+}
+
+void ComDevicePosix::Wake()
+{
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        while (::write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+int ComDevicePosix::ReadSome(char* buffer, int count)
+{
+    if (count <= 0)
+        return 0;
+    ssize_t n;
+    do {
+        n = ::read(fd_, buffer, static_cast<size_t>(count));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        if (errno == EAGAIN)
+            return 0;
+        lastError_ = errno;
+        return -1;
+    }
+    if (n == 0) {
+        // A raw line without minimum reads 0 when empty; a hung-up one reads 0 for ever.
+        pollfd p{fd_, 0, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            lastError_ = EIO;
+            return -1;
+        }
+        return 0;
+    }
+    LowerTo(announced_, std::max(0, announced_.load() - static_cast<int>(n)));
+    int kept = static_cast<int>(n);
+    if (dropNull_) {
+        char* end = std::remove(buffer, buffer + n, '\0');
+        kept = static_cast<int>(end - buffer);
+    }
+    if ((mask_ & ComEv::RxFlag) && std::memchr(buffer, evtChar_.load(), static_cast<size_t>(kept))) {
+        rxFlagPending_ = true;
+        Wake();
+    }
+    return kept;
+}
+
+bool ComDevicePosix::StartIo(ComIo& io)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    io.startMs = ComNowMs();
+    io.done = 0;
+    io.started = true;
+    if (io.isWrite) {
+        if (io.size == 0)
+            return true;
+        ssize_t n;
+        do {
+            n = ::write(fd_, io.data.data(), static_cast<size_t>(io.size));
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && errno != EAGAIN)
+            return Fail(errno);
+        io.done = n > 0 ? static_cast<int>(n) : 0;
+        return true;
+    }
+    const int n = ReadSome(io.buffer, io.size);
+    if (n < 0)
+        return false;
+    io.done = n;
+    return true;
+}
+
+bool ComDevicePosix::FinishIo(ComIo& io)
+{
+    if (!io.started)
+        return Fail(EINVAL);
+    if (fd_ < 0)
+        return Fail(EBADF);
+    return io.isWrite ? FinishWrite(io) : FinishRead(io);
+}
+
+bool ComDevicePosix::FinishWrite(ComIo& io)
+{
+    TComTimeoutRecord to;
+    {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        to = timeouts_;
+    }
+    const std::uint64_t limit = std::uint64_t(to.WriteTotalTimeoutMultiplier) * std::uint64_t(io.size) +
+                                to.WriteTotalTimeoutConstant;
+    const bool bounded = limit != 0;
+    const std::int64_t deadline = io.startMs + static_cast<std::int64_t>(std::min<std::uint64_t>(limit, INT32_MAX));
+    auto left = [&]() -> int {
+        if (!bounded)
+            return -1;
+        return static_cast<int>(std::max<std::int64_t>(0, deadline - ComNowMs()));
+    };
+
+    while (io.done < io.size) {
+        const int wait = left();
+        if (wait == 0)
+            break;
+        pollfd p{fd_, POLLOUT, 0};
+        const int r = PollRetry(&p, 1, wait);
+        if (r < 0)
+            return Fail(errno);
+        if (r == 0)
+            continue;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Fail(EIO);
+        ssize_t n;
+        do {
+            n = ::write(fd_, io.data.data() + io.done, static_cast<size_t>(io.size - io.done));
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && errno != EAGAIN)
+            return Fail(errno);
+        if (n > 0)
+            io.done += static_cast<int>(n);
+    }
+
+    // Done means sent, not just queued: wait for the driver's queue to empty, within the limit.
+    for (;;) {
+        int outq = 0;
+        if (Ioctl(fd_, TIOCOUTQ, &outq) != 0 || outq <= 0)
+            break;
+        const int wait = left();
+        if (wait == 0)
+            break;
+        const int step = std::max(1, std::min(wait < 0 ? 50 : wait, 50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(step));
+    }
+    if (io.size > 0) {
+        txPending_ = true;
+        Wake();
+    }
+    return true;
+}
+
+bool ComDevicePosix::FinishRead(ComIo& io)
+{
+    TComTimeoutRecord to;
+    {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        to = timeouts_;
+    }
+    if (io.done >= io.size)
+        return true;
+    const std::uint32_t ri = to.ReadIntervalTimeout, rm = to.ReadTotalTimeoutMultiplier,
+                        rc = to.ReadTotalTimeoutConstant;
+    if (ri == kMaxDword && rm == 0 && rc == 0)
+        return true;   // return at once with what was queued
+
+    // "Wait for the first byte, then return what is there" uses only the constant.
+    const bool firstByteOnly = ri == kMaxDword && rm == kMaxDword && rc != 0 && rc != kMaxDword;
+    std::int64_t deadline = -1;
+    if (firstByteOnly)
+        deadline = io.startMs + rc;
+    else if (rm != 0 || rc != 0)
+        deadline = io.startMs + static_cast<std::int64_t>(
+            std::min<std::uint64_t>(std::uint64_t(rm) * std::uint64_t(io.size) + rc, INT32_MAX));
+    const bool useInterval = !firstByteOnly && ri != 0 && ri != kMaxDword;
+    std::int64_t lastByteMs = ComNowMs();
+
+    while (io.done < io.size) {
+        if (firstByteOnly && io.done > 0)
+            break;
+        const std::int64_t now = ComNowMs();
+        std::int64_t wait = -1;
+        if (deadline >= 0)
+            wait = std::max<std::int64_t>(0, deadline - now);
+        if (useInterval && io.done > 0) {
+            const std::int64_t gap = std::max<std::int64_t>(0, lastByteMs + ri - now);
+            wait = wait < 0 ? gap : std::min(wait, gap);
+        }
+        if (wait == 0)
+            break;
+        pollfd p{fd_, POLLIN, 0};
+        const int r = PollRetry(&p, 1, static_cast<int>(std::min<std::int64_t>(wait, INT32_MAX)));
+        if (r < 0)
+            return Fail(errno);
+        if (r == 0)
+            continue;
+        const int n = ReadSome(io.buffer + io.done, io.size - io.done);
+        if (n < 0)
+            return false;
+        if (n > 0) {
+            io.done += n;
+            lastByteMs = ComNowMs();
+        }
+    }
+    return true;
+}
+
+bool ComDevicePosix::Purge(std::uint32_t flags)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    // Transfers complete on their caller's thread, so there is never one to abort; only the
+    // clear flags touch the driver (a hung-up line cannot refuse an abort).
+    const bool tx = flags & ComPurge::TxClear, rx = flags & ComPurge::RxClear;
+    if (tx || rx) {
+        if (::tcflush(fd_, tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH)) != 0)
+            return Fail(errno);
+        if (rx)
+            announced_ = 0;
+    }
+    return true;
+}
+
+void ComDevicePosix::CollectErrors()
+{
+    std::lock_guard<std::mutex> lock(icountMutex_);
+    if (!hasIcount_)
+        return;
+    serial_icounter_struct now{};
+    if (Ioctl(fd_, TIOCGICOUNT, &now) != 0)
+        return;
+    std::uint32_t e = 0;
+    if (now.frame != icount_.frame) e |= ComCe::Frame;
+    if (now.parity != icount_.parity) e |= ComCe::RxParity;
+    if (now.overrun != icount_.overrun) e |= ComCe::Overrun;
+    if (now.brk != icount_.brk) e |= ComCe::Break;
+    if (now.buf_overrun != icount_.buf_overrun) e |= ComCe::RxOver;
+    icount_ = now;
+    pendingErrors_ |= e;
+}
+
+bool ComDevicePosix::QueueCounts(int* inQueue, int* outQueue)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    int in = 0, out = 0;
+    if (Ioctl(fd_, FIONREAD, &in) != 0)
+        return Fail(errno);
+    if (Ioctl(fd_, TIOCOUTQ, &out) != 0)
+        out = 0;
+    CollectErrors();
+    // Whoever asked now knows about these bytes; they are no longer news for the event wait.
+    int cur = announced_.load();
+    while (cur < in && !announced_.compare_exchange_weak(cur, in)) {
+    }
+    pendingErrors_ = 0;   // a status query clears the error flags, as the classic driver does
+    if (inQueue)
+        *inQueue = in;
+    if (outQueue)
+        *outQueue = out;
+    return true;
+}
+
+bool ComDevicePosix::TakeErrors(std::uint32_t* errors)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    int in = 0;
+    if (Ioctl(fd_, FIONREAD, &in) != 0)
+        return Fail(errno);
+    CollectErrors();
+    *errors = pendingErrors_.exchange(0);
+    return true;
+}
+
+bool ComDevicePosix::ModemStatus(std::uint32_t* status)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    int lines = 0;
+    if (Ioctl(fd_, TIOCMGET, &lines) != 0) {
+        if (NoModemLines(errno)) {
+            *status = 0;
+            return true;
+        }
+        return Fail(errno);
+    }
+    *status = ModemBits(lines);
+    return true;
+}
+
+ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std::uint32_t* events)
+{
+    if (fd_ < 0) {
+        lastError_ = EBADF;
+        return WaitResult::Failed;
+    }
+    for (;;) {
+        const std::uint32_t want = mask_.load();
+        std::uint32_t found = 0;
+        int timeout = -1;
+        auto shorten = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
+
+        int queued = 0;
+        if (Ioctl(fd_, FIONREAD, &queued) != 0) {
+            lastError_ = errno;
+            return errno == EIO ? WaitResult::HungUp : WaitResult::Failed;
+        }
+        // New bytes are those beyond what an earlier event (or a status query) already told.
+        const int known = announced_.load();
+        if (queued < known)
+            LowerTo(announced_, queued);
+        if (queued > known) {
+            int cur = announced_.load();
+            while (cur < queued && !announced_.compare_exchange_weak(cur, queued)) {
+            }
+            rxTickMs_ = 10;
+            if (want & ComEv::RxChar)
+                found |= ComEv::RxChar;
+        }
+        const bool rx80 = inputSize_ > 0 && queued * 10 >= inputSize_ * 8;
+        if (rx80 && !wasRx80Full_ && (want & ComEv::Rx80Full))
+            found |= ComEv::Rx80Full;
+        wasRx80Full_ = rx80;
+
+        if (txPending_) {
+            int outq = 0;
+            if (Ioctl(fd_, TIOCOUTQ, &outq) != 0 || outq <= 0) {
+                txPending_ = false;
+                if (want & ComEv::TxEmpty)
+                    found |= ComEv::TxEmpty;
+            } else {
+                shorten(kTxTickMs);
+            }
+        }
+        if (rxFlagPending_.exchange(false) && (want & ComEv::RxFlag))
+            found |= ComEv::RxFlag;
+
+        if (hasModemLines_ && (want & kModemEvents)) {
+            int lines = 0;
+            if (Ioctl(fd_, TIOCMGET, &lines) == 0) {
+                const std::uint32_t now = ModemBits(lines);
+                const std::uint32_t changed = now ^ lastModem_;
+                if (changed & ComMs::CtsOn) found |= want & ComEv::Cts;
+                if (changed & ComMs::DsrOn) found |= want & ComEv::Dsr;
+                if (changed & ComMs::RlsdOn) found |= want & ComEv::Rlsd;
+                if ((changed & ComMs::RingOn) && !(now & ComMs::RingOn)) found |= want & ComEv::Ring;
+                lastModem_ = now;
+            }
+            shorten(kModemTickMs);
+        }
+        {
+            const std::uint32_t before = pendingErrors_.load();
+            CollectErrors();
+            const std::uint32_t fresh = pendingErrors_.load() & ~before;
+            if (fresh & ComCe::Break)
+                found |= want & ComEv::Break;
+            if (fresh & (ComCe::Frame | ComCe::RxParity | ComCe::Overrun | ComCe::RxOver))
+                found |= want & ComEv::Err;
+        }
+
+        if (found) {
+            *events = found;
+            return WaitResult::Events;
+        }
+
+        // Unread bytes keep the device readable, so while they wait only a slow look-out for
+        // growth runs instead of POLLIN.
+        const bool unread = announced_.load() > 0;
+        if (unread) {
+            shorten(rxTickMs_);
+            rxTickMs_ = std::min(rxTickMs_ * 2, kRxTickMaxMs);
+        }
+        pollfd fds[3] = {{stop.Handle(), POLLIN, 0}, {wakeFd_, POLLIN, 0},
+                         {fd_, static_cast<short>(unread ? 0 : POLLIN), 0}};
+        const int r = PollRetry(fds, 3, timeout);
+        if (r < 0) {
+            lastError_ = errno;
+            return WaitResult::Failed;
+        }
+        if (fds[0].revents & POLLIN)
+            return WaitResult::Stopped;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t v;
+            while (::read(wakeFd_, &v, sizeof v) < 0 && errno == EINTR) {
+            }
+        }
+        if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            lastError_ = EIO;
+            return WaitResult::HungUp;
+        }
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+#include <atomic>
+#include <linux/serial.h>
+#include <mutex>
+
+#include "ComDevice.h"
+
+// The device layer on a POSIX terminal device (termios, poll, ioctl).
+class ComDevicePosix : public ComDevice {
+public:
+    ComDevicePosix();
+    ~ComDevicePosix() override;
+
+    bool Open(const std::string& path) override;
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+
+    bool SetBufferSizes(int inputSize, int outputSize) override;
+    bool SetState(const TComDcb& dcb) override;
+    bool SetTimeouts(const TComTimeoutRecord& timeouts) override;
+    bool SetEventMask(std::uint32_t mask) override;
+
+    bool StartIo(ComIo& io) override;
+    bool FinishIo(ComIo& io) override;
+
+    bool Purge(std::uint32_t flags) override;
+    bool QueueCounts(int* inQueue, int* outQueue) override;
+    bool TakeErrors(std::uint32_t* errors) override;
+    bool ModemStatus(std::uint32_t* status) override;
+
+    WaitResult WaitEvents(const ComStopSignal& stop, std::uint32_t* events) override;
+    void Wake() override;
+
+    int Handle() const { return fd_; }
+
+private:
+    bool Fail(int error);
+    int ReadSome(char* buffer, int count);   // -1 on failure, 0 when nothing is queued
+    bool FinishRead(ComIo& io);
+    bool FinishWrite(ComIo& io);
+    void CollectErrors();                    // icount deltas into pendingErrors_
+    static bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
+
+    int fd_ = -1;
+    int wakeFd_ = -1;
+
+    std::atomic<std::uint32_t> mask_{0};
+    std::atomic<int> announced_{0};      // queued bytes already reported by an event
+    std::atomic<bool> txPending_{false};  // a write finished; TX-empty still to be reported
+    std::atomic<bool> rxFlagPending_{false};
+    std::atomic<bool> dropNull_{false};
+    std::atomic<char> evtChar_{0};
+    std::atomic<int> inputSize_{1024};
+    std::atomic<bool> hasModemLines_{false};
+    std::atomic<std::uint32_t> pendingErrors_{0};
+
+    std::mutex timeoutsMutex_;
+    TComTimeoutRecord timeouts_;
+
+    std::mutex icountMutex_;
+    bool hasIcount_ = false;
+    serial_icounter_struct icount_{};
+
+    // Only touched by the waiting thread.
+    std::uint32_t lastModem_ = 0;
+    bool wasRx80Full_ = false;
+    int rxTickMs_ = 10;
+};

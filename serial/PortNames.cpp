@@ -1,0 +1,22 @@
+#include <QRegularExpression>
+
+#include "ComPort.h"
+
+std::string DevicePathForPort(const QString& port)
+{
+    // Windows names: COM1..COM256 are the first 256 on-board serial ports.
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = com.match(port);
+    if (m.hasMatch()) {
+        const int n = m.captured(1).toInt();
+        if (n <= 256)
+            return "/dev/ttyS" + std::to_string(n - 1);
+    }
+    // Absolute and explicitly relative paths stand as given; "ttyUSB0" or
+    // "serial/by-id/usb-..." are names under /dev/.
+    if (port.startsWith(QLatin1Char('/')) || port.startsWith(QLatin1String("./")) ||
+        port.startsWith(QLatin1String("../")))
+        return port.toStdString();
+    return "/dev/" + port.toStdString();
+}

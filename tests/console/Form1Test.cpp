@@ -1,0 +1,427 @@
+#include "ConsoleFixture.h"
+
+#include "ComPort.h"
+#include "ComTerminal.h"
+#include "ConfigDumpSink.h"
+#include "IntroLayer.h"
+#include "LockScreen.h"
+#include "TitleClock.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDialog>
+#include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+// A stand-in for the naming dialog that notes when it was opened and closes itself.
+class NotingDialog : public QDialog {
+public:
+    int opened = 0;
+    int exec() override
+    {
+        ++opened;
+        QTimer::singleShot(10, this, [this] { reject(); });
+        return QDialog::exec();
+    }
+};
+
+struct DumpLines : IConfigDumpSink {
+    QStringList lines;
+    void AppendDumpLine(const QString& line) override { lines << line; }
+};
+
+const QString kUnlocked = SettingsFile::kUnlockedMarker;
+
+using ConsoleStart = ConsoleFixture;
+
+TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    Start();
+    NotingDialog naming;
+    form->SetWindows(nullptr, nullptr, &naming);
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->Timer4->isActive());
+    EXPECT_FALSE(form->Timer5->isActive());
+    EXPECT_FALSE(form->Timer6->isActive());
+    EXPECT_FALSE(form->Timer7->isActive());
+    EXPECT_TRUE(form->Timerx->isActive());
+    EXPECT_FALSE(form->sPanel10->isHidden());   // the lock screen lies under the intro
+
+    ASSERT_TRUE(WaitFor([&] { return naming.opened > 0; }, 3000));
+    EXPECT_GE(clock.elapsed(), 1400);
+    EXPECT_LT(clock.elapsed(), 2500);
+    EXPECT_FALSE(form->ShockwaveFlash1->Playing());
+    Spin(1700);
+    EXPECT_EQ(naming.opened, 1);
+    EXPECT_EQ(pty.Drain(10, 50), "");
+    EXPECT_TRUE(QFile::exists(ConfigPath()) == false);
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
+}
+
+TEST_F(ConsoleStart, LayoutNamesAndCaptionsFromThe38LineFile)
+{
+    WriteConfig(kUnlocked);
+    Start();
+    EXPECT_EQ(form->size(), QSize(604, 371));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->ComPort1->Port(), QString::fromStdString(pty.SlavePath()));
+    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(form->sPanel10->isHidden());
+
+    const char* inputs = "abcdefghijklmnop";
+    const char* outputs[16] = {"a1", "b1", "c1", "d1", "e1", "f1", "g1", "h1",
+                               "i1", "l1", "o1", "p1", "r1", "s1", "t1", "u1"};
+    for (int k = 1; k <= 16; ++k) {
+        auto* in = form->findChild<QCheckBox*>(QString(QLatin1Char(inputs[k - 1])));
+        auto* out = form->findChild<QPushButton*>(QLatin1String(outputs[k - 1]));
+        auto* ind = form->findChild<QCheckBox*>(QStringLiteral("sCheckBox%1").arg(14 + k));
+        ASSERT_TRUE(in && out && ind) << k;
+        EXPECT_EQ(in->text(), QStringLiteral("Wejście %1").arg(k));
+        EXPECT_EQ(out->text(), QStringLiteral("Wyjście %1").arg(k));
+        // Input k, output k and its indicator share one row, 16 pixels apart from y 32.
+        const int y = 32 + 16 * (k - 1);
+        EXPECT_EQ(in->mapTo(form.get(), QPoint(0, 0)).y(), y);
+        EXPECT_EQ(out->mapTo(form.get(), QPoint(0, 0)).y(), y);
+        EXPECT_EQ(ind->mapTo(form.get(), QPoint(0, 0)).y(), y);
+        EXPECT_EQ(out->width(), 177);
+        EXPECT_GT(ind->mapTo(form.get(), QPoint(0, 0)).x(), out->mapTo(form.get(), QPoint(177, 0)).x());
+        EXPECT_EQ(in->focusPolicy(), Qt::NoFocus);
+        EXPECT_TRUE(in->testAttribute(Qt::WA_TransparentForMouseEvents));
+        EXPECT_TRUE(ind->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+
+    struct Area { const char* title; QRect rect; };
+    const Area areas[] = {{"Stan wejść", {0, 0, 185, 369}},       {"Zmień stan wyjść", {187, 0, 230, 345}},
+                          {"Konfiguracja", {419, 0, 185, 65}},    {"Nauka RC 5", {419, 67, 185, 65}},
+                          {"Inne", {419, 134, 185, 155}}};
+    for (const Area& a : areas) {
+        QGroupBox* found = nullptr;
+        for (auto* g : form->findChildren<QGroupBox*>())
+            if (g->title() == QString::fromUtf8(a.title))
+                found = g;
+        ASSERT_TRUE(found) << a.title;
+        EXPECT_EQ(QRect(found->mapTo(form.get(), QPoint(0, 0)), found->size()), a.rect) << a.title;
+    }
+    EXPECT_EQ(QRect(form->ModePanel->mapTo(form.get(), QPoint(0, 0)), form->ModePanel->size()),
+              QRect(419, 291, 185, 54));
+    EXPECT_EQ(form->sWebLabel1->geometry(), QRect(187, 347, 418, 22));
+
+    // Buttons of the "Inne" panel top to bottom, and the other captions.
+    EXPECT_EQ(form->sButton4->text(), "Zmień tryb");
+    EXPECT_EQ(form->sButton1->text(), "Nadaj nazwy");
+    EXPECT_EQ(form->sButton2->text(), "Zamknij program");
+    EXPECT_EQ(form->sButton3->text(), "Zablokuj program");
+    EXPECT_LT(form->sButton4->y(), form->sButton1->y());
+    EXPECT_LT(form->sButton1->y(), form->sButton2->y());
+    EXPECT_LT(form->sButton2->y(), form->sButton3->y());
+    EXPECT_EQ(form->sBitBtn1->text(), "Rozpocznij");
+    EXPECT_EQ(form->sBitBtn2->text(), "Rozpocznij");
+    EXPECT_FALSE(form->sButton5->isEnabled());
+    EXPECT_EQ(form->sButton5->text(), QString());
+    EXPECT_EQ(form->sButton5->font().pixelSize(), 15);
+    EXPECT_EQ(form->LegendInactive->text(), "oznacza podciągnięcie do plusa ");
+    EXPECT_FALSE(form->LegendInactive->isChecked());
+    EXPECT_EQ(form->LabelInactive->text(), "wejście nieaktywne");
+    EXPECT_EQ(form->LegendActive->text(), "oznacza stan niski na wejściu");
+    EXPECT_TRUE(form->LegendActive->isChecked());
+    EXPECT_EQ(form->LabelActive->text(), "wejście aktywne");
+    EXPECT_EQ(form->LegendOn->text(), "Oznacza załączony");
+    EXPECT_TRUE(form->LegendOn->isChecked());
+    EXPECT_EQ(form->LabelMode->text(), "Tryb");
+
+    // The layers: intro over everything, the terminal panel hidden.
+    EXPECT_EQ(form->ShockwaveFlash1->geometry(), QRect(-5, -15, 609, 402));
+    EXPECT_TRUE(form->ShockwaveFlash1->Playing());
+    EXPECT_EQ(form->ShockwaveFlash1->Movie(), QCoreApplication::applicationDirPath() + "/conf.xls");
+    EXPECT_TRUE(form->sPanel7->isHidden());
+    EXPECT_EQ(form->sPanel7->size(), QSize(609, 369));
+    EXPECT_EQ(form->sButton7->text(), "Zamknij okno ");
+    EXPECT_EQ(form->sButton7->geometry(), QRect(8, 340, 593, 25));
+    EXPECT_EQ(form->ComTerminal1->geometry(), QRect(8, 24, 593, 313));
+    EXPECT_EQ(form->sLabel8->text(), "Terminal");
+
+    // The intro hides after its timer and stops animating.
+    EXPECT_EQ(form->Timer1->interval(), 15000);
+    EXPECT_TRUE(form->Timer1->isActive());
+    form->Timer1Timer();
+    EXPECT_TRUE(form->ShockwaveFlash1->isHidden());
+    EXPECT_FALSE(form->ShockwaveFlash1->Playing());
+}
+
+TEST_F(ConsoleStart, MissingLinesGiveEmptyCaptionsAndStillSend)
+{
+    WriteConfig(QStringList{SettingsFile::kSeparator, QString::fromStdString(pty.SlavePath()),
+                            SettingsFile::kSeparator, "Tylko pierwsze"});
+    StartPolling();
+    EXPECT_EQ(form->InputBoxes[0]->text(), "Tylko pierwsze");
+    EXPECT_EQ(form->InputBoxes[1]->text(), QString());
+    EXPECT_EQ(form->OutputButtons[15]->text(), QString());
+    EXPECT_FALSE(form->sPanel10->isHidden());   // no marker: locked
+    form->OutputButtonClick(16);
+    EXPECT_EQ(ReadFromConsole(1, 500), "g");
+}
+
+TEST_F(ConsoleStart, PortThatDoesNotOpenIsReportedAndSkipsTheRest)
+{
+    WriteConfig(ConfigLines(QStringLiteral("/dev/konf-no-such-port"), &kUnlocked));
+    Start();
+    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->Timer4->isActive());
+    EXPECT_EQ(form->InputBoxes[0]->text(), QString());
+    EXPECT_FALSE(form->sPanel10->isHidden());
+    Spin(1200);
+    // The open failure, then the polling cycle's write error once; nothing piles up.
+    const QStringList errors = TestApplication::TakeReportedErrors();
+    ASSERT_EQ(errors.size(), 2) << errors.join(" | ").toStdString();
+    Spin(1000);
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
+}
+
+TEST_F(ConsoleStart, TitleClockShowsShortDateAndLongTime)
+{
+    const QDateTime at(QDate(2026, 3, 7), QTime(9, 5, 3));
+    const QLocale pl(QLocale::Polish, QLocale::Poland);
+    EXPECT_EQ(TitleClockText(at, pl), "Selvora - konfigurator (" + pl.toString(at.date(), QLocale::ShortFormat)
+                                          + " " + pl.toString(at.time(), QLocale::LongFormat) + ")");
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    EXPECT_TRUE(TitleClockText(at, us).startsWith("Selvora - konfigurator (3/7/26 9:05:03"));
+
+    WriteConfig(kUnlocked);
+    Start();
+    EXPECT_EQ(form->windowTitle(), "Selvora - konfiguracja");
+    Spin(50);
+    const QString title = form->windowTitle();
+    EXPECT_TRUE(title.startsWith("Selvora - konfigurator (")) << title.toStdString();
+    EXPECT_TRUE(title.endsWith(")"));
+    EXPECT_TRUE(title.contains(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)));
+}
+
+using Polling = ConsoleFixture;
+
+TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    EXPECT_TRUE(OutputReadActive);
+    EXPECT_EQ(DrainConsole(300), "");   // no time-out: the cycle waits for the reply
+
+    pty.Write("1" + std::string(14, '0') + "1!");
+    QElapsedTimer sinceBang;
+    sinceBang.start();
+    ASSERT_EQ(ReadFromConsole(1, 1000), "q");
+    EXPECT_GE(sinceBang.elapsed(), 180);
+    EXPECT_LT(sinceBang.elapsed(), 400);
+    for (int n = 1; n <= 16; ++n)
+        EXPECT_EQ(form->OutputIndicators[n - 1]->isChecked(), n == 1 || n == 16) << n;
+
+    pty.Write("01" + std::string(14, '0'));
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    ASSERT_EQ(ReadFromConsole(1, 1000), "x");
+    EXPECT_GE(sinceLast.elapsed(), 180);
+    EXPECT_LT(sinceLast.elapsed(), 400);
+    for (int n = 1; n <= 16; ++n)
+        EXPECT_EQ(form->InputBoxes[n - 1]->isChecked(), n == 2) << n;
+
+    // Mode characters, '?' and '/' at any time.
+    Reply("]");
+    EXPECT_EQ(form->sButton5->text(), "Wejścia równorzędne");
+    EXPECT_FALSE(form->OutputIndicators[0]->isChecked());   // ']' also counted as output 1 off
+    Reply("}");
+    EXPECT_EQ(form->sButton5->text(), "Pilot i komputer nadrzędne");
+    Reply("[");
+    EXPECT_EQ(form->sButton5->text(), "Tylko pilot i komputer");
+
+    {
+        MessageBoxCloser closer;
+        pty.Write("?");
+        ASSERT_TRUE(WaitFor([&] { return !closer.texts.isEmpty(); }, 1000));
+        EXPECT_EQ(closer.texts.first(), "Proces zapisywania zakończony !");
+    }
+    pty.Write("/");
+    EXPECT_EQ(ReadFromConsole(1, 1000), "x");
+    Reply(std::string(16, '1') + "!");
+    for (int n = 1; n <= 16; ++n)
+        EXPECT_TRUE(form->OutputIndicators[n - 1]->isChecked()) << n;
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
+}
+
+TEST_F(Polling, TimerFiveAsksForInputsOnce)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    EXPECT_EQ(form->Timer5->interval(), 5000);
+    EXPECT_TRUE(form->Timer5->isActive());
+    form->Timer5->setInterval(50);
+    form->Timer5->start();
+    EXPECT_EQ(ReadFromConsole(1, 500), "q");
+    EXPECT_TRUE(InputReadActive);
+    EXPECT_EQ(DrainConsole(300), "");
+}
+
+TEST_F(Polling, RoutingDumpReachesTheView)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    DumpLines view;
+    form->SetConfigDumpSink(&view);
+    ConfigDumpActive = true;
+    std::string dump = "1" + std::string(14, '0') + "1";
+    dump += std::string(255 - 16, '0') + "1";
+    OutputReadActive = false;
+    Reply(dump, 300);
+    ASSERT_EQ(view.lines.size(), 16);
+    EXPECT_EQ(view.lines[0], "Wyjście 1 jest sterowane przez wejścia : 16,1");
+    EXPECT_EQ(view.lines[15], "Wyjście 16 jest sterowane przez wejścia: 1");
+    EXPECT_EQ(form->ListField(1), "16,1");
+    EXPECT_FALSE(ConfigDumpActive);
+}
+
+TEST_F(Polling, HungUpLineReportsOnceAndStops)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    pty.Write(std::string(16, '0') + "!");
+    ASSERT_EQ(ReadFromConsole(1, 1000), "q");
+    pty.CloseMaster();   // the cable is pulled
+    form->Timer5->setInterval(100);
+    form->Timer5->start();
+    Spin(400);
+    const QStringList first = TestApplication::TakeReportedErrors();
+    ASSERT_EQ(first.size(), 1) << first.join(" | ").toStdString();
+    // Requests keep failing quietly; a click of the user is still reported.
+    form->Timer6->start();
+    Spin(400);
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
+    QTest::mouseClick(form->sButton4, Qt::LeftButton);
+    EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
+}
+
+using Outputs = ConsoleFixture;
+
+TEST_F(Outputs, EachButtonSendsItsCommandAndLeavesTheIndicator)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    form->Timer1Timer();
+    const std::string commands = "0123456789=asdfg";
+    for (int k = 0; k < 16; ++k) {
+        QTest::mouseClick(form->OutputButtons[k], Qt::LeftButton);
+        EXPECT_EQ(ReadFromConsole(1, 500), std::string(1, commands[k])) << "output " << k + 1;
+        EXPECT_FALSE(form->OutputIndicators[k]->isChecked());
+    }
+    QTest::mouseClick(form->sButton4, Qt::LeftButton);
+    EXPECT_EQ(ReadFromConsole(1, 500), "Q");
+    EXPECT_EQ(form->sButton5->text(), QString());
+    // Clicking a display changes nothing: the click goes to whatever lies beneath it.
+    for (QWidget* display : {static_cast<QWidget*>(form->OutputIndicators[3]),
+                             static_cast<QWidget*>(form->InputBoxes[3])}) {
+        const QPoint at = display->mapTo(form.get(), QPoint(6, 8));
+        QWidget* hit = form->childAt(at);
+        ASSERT_TRUE(hit);
+        EXPECT_NE(hit, display);
+        QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(form.get(), at));
+    }
+    EXPECT_FALSE(form->OutputIndicators[3]->isChecked());
+    EXPECT_FALSE(form->InputBoxes[3]->isChecked());
+    EXPECT_EQ(DrainConsole(50), "");
+}
+
+using Learning = ConsoleFixture;
+
+TEST_F(Learning, StartCoversTheWindowStopsPollingAndTypesToTheController)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    form->show();
+    form->Timer1Timer();
+    form->ComTerminal1->DisplayText("stare linie\r\n");
+    QElapsedTimer took;
+    took.start();
+    QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
+    EXPECT_GE(took.elapsed(), 790);
+    EXPECT_EQ(form->sPanel7->pos(), QPoint(0, 0));
+    EXPECT_FALSE(form->sPanel7->isHidden());
+    EXPECT_EQ(ReadFromConsole(1, 500), "R");
+    EXPECT_FALSE(InputReadActive);
+    EXPECT_FALSE(OutputReadActive);
+    EXPECT_EQ(DrainConsole(600), "");   // a silent controller gets no requests
+
+    // Under the panel nothing can be reached.
+    EXPECT_FALSE(form->OutputButtons[0]->isEnabled());
+    form->OutputButtons[0]->click();
+    QTest::mouseClick(form->sButton4, Qt::LeftButton);
+    EXPECT_EQ(DrainConsole(50), "");
+
+    // '!' from the controller restarts the cycle under the panel.
+    Reply("!");
+    EXPECT_EQ(ReadFromConsole(1, 500), "q");
+
+    MessageBoxCloser closer;
+    QTest::mouseClick(form->sButton7, Qt::LeftButton);
+    ASSERT_EQ(closer.texts.size(), 1);
+    EXPECT_EQ(closer.texts.first(), "Naciśnij przycisk Reset w sterowniku oraz uruchom ponownie aplikację !");
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(Learning, FailedStartShowsThePanelAndStopsThere)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();
+    pty.CloseMaster();
+    QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
+    EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
+    EXPECT_FALSE(form->sPanel7->isHidden());
+    EXPECT_TRUE(OutputReadActive);   // the steps after the write did not run
+}
+
+TEST(IntroLayer, PlaysAnAnimationFileOrDrawsItsOwn)
+{
+    QTemporaryDir dir;
+    // Two 2x2 frames, red then blue.
+    const QByteArray gif = QByteArray::fromHex(
+        "47494638396102000200f00000ff000000000021f904000000000021ff0b4e45545343415045322e30"
+        "03010000002c000000000200020000020284510021f90400000000002c0000000002000200800000ff"
+        "00000002028451003b");
+    QFile f(dir.filePath("conf.xls"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(gif);
+    f.close();
+
+    TIntroLayer layer;
+    layer.resize(100, 100);
+    layer.SetMovie(dir.filePath("conf.xls"));
+    EXPECT_TRUE(layer.PlaysFile());
+
+    QFile junk(dir.filePath("junk.xls"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not an animation");
+    junk.close();
+    layer.SetMovie(dir.filePath("junk.xls"));
+    EXPECT_FALSE(layer.PlaysFile());
+    layer.SetMovie(dir.filePath("missing.xls"));
+    EXPECT_FALSE(layer.PlaysFile());
+    EXPECT_TRUE(layer.Playing());
+
+    // The built-in animation only draws while shown.
+    layer.show();
+    const QImage a = layer.grab().toImage();
+    QTest::qWait(3 * TIntroLayer::kFrameIntervalMs + 60);
+    const QImage b = layer.grab().toImage();
+    EXPECT_NE(a, b);
+    layer.hide();
+    auto* frames = layer.findChild<QTimer*>();
+    ASSERT_TRUE(frames);
+    EXPECT_FALSE(frames->isActive());
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include "RoutingPass.h"
+#include "RoutingTable.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+using namespace std::chrono;
+using Routing::PassClock;
+
+TEST(RoutingTable, WirePositionsGroupByOutputWithInputsLeftToRight)
+{
+    EXPECT_EQ(Routing::CellPosition(1, 1), 0);
+    EXPECT_EQ(Routing::CellPosition(16, 1), 15);
+    EXPECT_EQ(Routing::CellPosition(1, 2), 16);
+    EXPECT_EQ(Routing::CellPosition(16, 16), 255);
+    std::set<int> seen;
+    for (int k = 1; k <= 16; ++k)
+        for (int j = 1; j <= 16; ++j) {
+            const int p = Routing::CellPosition(k, j);
+            EXPECT_EQ(Routing::InputOfPosition(p), k);
+            EXPECT_EQ(Routing::OutputOfPosition(p), j);
+            seen.insert(p);
+        }
+    EXPECT_EQ(seen.size(), 256u);
+    EXPECT_EQ(*seen.begin(), 0);
+    EXPECT_EQ(*seen.rbegin(), 255);
+}
+
+TEST(RoutingTable, ControlNamesFollowTheFormNotTheInputOrder)
+{
+    EXPECT_STREQ(Routing::ColumnOf(1).panel, "sPanel2");
+    EXPECT_STREQ(Routing::ColumnOf(1).header, "sCheckBox1");
+    EXPECT_EQ(Routing::CellObjectName(1, 1), "CheckBox17");
+    EXPECT_EQ(Routing::CellObjectName(1, 16), "CheckBox32");
+    EXPECT_STREQ(Routing::ColumnOf(2).header, "a");
+    EXPECT_EQ(Routing::CellObjectName(2, 1), "CheckBox1");
+    EXPECT_STREQ(Routing::ColumnOf(9).panel, "sPanel14");
+    EXPECT_EQ(Routing::CellObjectName(9, 1), "CheckBox209");
+    EXPECT_EQ(Routing::CellObjectName(11, 16), "CheckBox144");
+    EXPECT_STREQ(Routing::ColumnOf(16).header, "sCheckBox15");
+    EXPECT_EQ(Routing::CellObjectName(16, 16), "CheckBox256");
+
+    // Every name is used exactly once across the window.
+    std::set<QString> names;
+    for (int k = 1; k <= 16; ++k) {
+        names.insert(QString::fromLatin1(Routing::ColumnOf(k).panel));
+        names.insert(QString::fromLatin1(Routing::ColumnOf(k).header));
+        for (int j = 1; j <= 16; ++j)
+            names.insert(Routing::CellObjectName(k, j));
+    }
+    EXPECT_EQ(names.size(), 16u + 16u + 256u);
+    for (int n = 1; n <= 256; ++n)
+        EXPECT_TRUE(names.count(QStringLiteral("CheckBox%1").arg(n))) << n;
+
+    EXPECT_THROW(Routing::ColumnOf(0), std::out_of_range);
+    EXPECT_THROW(Routing::CellObjectName(1, 17), std::out_of_range);
+}
+
+TEST(RoutingTable, CaptionsComeFromTheirLinesOrAreEmpty)
+{
+    const QStringList defaults = Routing::DefaultNameLines();
+    EXPECT_EQ(Routing::HeaderCaption(defaults, 1), QStringLiteral("1 wejście steruje"));
+    EXPECT_EQ(Routing::HeaderCaption(defaults, 16), QStringLiteral("16 wejście steruje"));
+    EXPECT_EQ(Routing::CellCaption(defaults, 1), QStringLiteral("1 urządzenie"));
+    EXPECT_EQ(Routing::CellCaption(defaults, 16), QStringLiteral("16 urządzenie"));
+
+    QStringList file;
+    for (int i = 0; i < 38; ++i)
+        file.append(QStringLiteral("line %1").arg(i));
+    EXPECT_EQ(Routing::HeaderCaption(file, 1), QStringLiteral("line 3 steruje"));
+    EXPECT_EQ(Routing::HeaderCaption(file, 16), QStringLiteral("line 18 steruje"));
+    EXPECT_EQ(Routing::CellCaption(file, 1), QStringLiteral("line 21"));
+    EXPECT_EQ(Routing::CellCaption(file, 16), QStringLiteral("line 36"));
+
+    // A short file: missing lines read as empty names.
+    const QStringList shortFile = file.mid(0, 22);
+    EXPECT_EQ(Routing::CellCaption(shortFile, 1), QStringLiteral("line 21"));
+    EXPECT_EQ(Routing::CellCaption(shortFile, 2), QString());
+    EXPECT_EQ(Routing::HeaderCaption(QStringList(), 4), QStringLiteral(" steruje"));
+}
+
+namespace {
+
+// A pass driven by a simulated clock: writes take `writeCost`, sleeps jump to the deadline
+// plus `wakeLate`.
+struct FakePass {
+    PassClock::time_point t{};
+    milliseconds writeCost{0};
+    milliseconds wakeLate{0};
+    std::vector<std::pair<std::string, PassClock::time_point>> writes;   // text, start time
+    std::vector<int> progress;
+    std::function<bool(int, int)> checked = [](int, int) { return false; };
+    int failAtWrite = -1;
+    PassClock::time_point end{};
+
+    void Run(const Routing::TRoutingPacing& pacing = {})
+    {
+        Routing::RoutingPassIo io;
+        io.now = [this] { return t; };
+        io.sleepUntil = [this](PassClock::time_point d) {
+            if (d > t)
+                t = d;
+            t += wakeLate;
+        };
+        io.write = [this](const std::string& s) {
+            if (static_cast<int>(writes.size()) == failAtWrite)
+                throw std::runtime_error("write failed");
+            writes.emplace_back(s, t);
+            t += writeCost;
+        };
+        io.checked = checked;
+        io.progress = [this](int n) { progress.push_back(n); };
+        Routing::RunRoutingPass(io, pacing);
+        end = t;
+    }
+    std::string Text() const
+    {
+        std::string s;
+        for (const auto& w : writes)
+            s += w.first;
+        return s;
+    }
+    milliseconds Gap(size_t i) const
+    {
+        return duration_cast<milliseconds>(writes[i].second - writes[i - 1].second);
+    }
+};
+
+}  // namespace
+
+TEST(RoutingPass, SendsStartThenEveryCellInWireOrderOneWriteEach)
+{
+    FakePass pass;
+    pass.Run();
+    ASSERT_EQ(pass.writes.size(), 257u);
+    for (const auto& w : pass.writes)
+        EXPECT_EQ(w.first.size(), 1u);
+    EXPECT_EQ(pass.Text(), "c" + std::string(256, '0'));
+    ASSERT_EQ(pass.progress.size(), 257u);
+    for (int i = 0; i <= 256; ++i)
+        EXPECT_EQ(pass.progress[i], i);
+
+    const struct {
+        int input, output;
+        size_t index;   // 1-based character after "c"
+    } singles[] = {{1, 1, 1}, {16, 1, 16}, {1, 2, 17}, {16, 16, 256}, {5, 3, 37}};
+    for (const auto& s : singles) {
+        FakePass one;
+        one.checked = [&](int k, int j) { return k == s.input && j == s.output; };
+        one.Run();
+        std::string expected = "c" + std::string(256, '0');
+        expected[s.index] = '1';
+        EXPECT_EQ(one.Text(), expected) << "input " << s.input << " output " << s.output;
+    }
+}
+
+TEST(RoutingPass, ReadsEachCellWhenItsCharacterGoesOut)
+{
+    FakePass pass;
+    // The cell of input 1, output 2 is switched on while output 1's group is being sent.
+    bool on = false;
+    pass.checked = [&](int k, int j) {
+        if (k == 8 && j == 1)
+            on = true;
+        return on && k == 1 && j == 2;
+    };
+    pass.Run();
+    EXPECT_EQ(pass.Text()[17], '1');
+}
+
+TEST(RoutingPass, PacingHoldsToTheScheduleDespiteWriteAndWakeLatency)
+{
+    FakePass pass;
+    pass.writeCost = milliseconds(3);
+    pass.wakeLate = milliseconds(1);
+    pass.Run();
+    ASSERT_EQ(pass.writes.size(), 257u);
+    // 1 ms late on every wake-up, but never more: the latencies do not add up.
+    EXPECT_EQ(pass.Gap(1), milliseconds(1001));
+    for (size_t i = 2; i < pass.writes.size(); ++i)
+        ASSERT_EQ(pass.Gap(i), milliseconds(100)) << i;
+    // The pass lasts at least the full 26.6 s and returns after the last wait.
+    EXPECT_GE(pass.end - pass.writes.front().second, milliseconds(26600));
+    EXPECT_LE(pass.end - pass.writes.front().second, milliseconds(26602));
+}
+
+TEST(RoutingPass, ASlowWriteMovesTheScheduleInsteadOfBunchingCharacters)
+{
+    // One write that blocks for 250 ms (longer than the gap): the next characters must not
+    // follow back to back to catch up.
+    Routing::PassClock::time_point t{};
+    std::vector<PassClock::time_point> starts;
+    Routing::RoutingPassIo io;
+    io.now = [&] { return t; };
+    io.sleepUntil = [&](PassClock::time_point d) { t = std::max(t, d); };
+    io.write = [&](const std::string&) {
+        starts.push_back(t);
+        t += starts.size() == 10 ? milliseconds(250) : milliseconds(0);
+    };
+    io.checked = [](int, int) { return false; };
+    Routing::TRoutingPacing pacing;
+    Routing::RunRoutingPass(io, pacing);
+    ASSERT_EQ(starts.size(), 257u);
+    for (size_t i = 2; i < starts.size(); ++i) {
+        const auto gap = duration_cast<milliseconds>(starts[i] - starts[i - 1]);
+        EXPECT_GE(gap, milliseconds(100) - pacing.maxCatchUp) << i;
+    }
+    // After the slow write the gap counts from its end, less the allowed catch-up.
+    EXPECT_EQ(duration_cast<milliseconds>(starts[10] - starts[9]), milliseconds(250 + 95));
+}
+
+TEST(RoutingPass, AFailedWriteEndsThePassAtThatCharacter)
+{
+    FakePass atStart;
+    atStart.failAtWrite = 0;
+    EXPECT_THROW(atStart.Run(), std::runtime_error);
+    EXPECT_TRUE(atStart.writes.empty());
+    EXPECT_TRUE(atStart.progress.empty());
+
+    FakePass midway;
+    midway.failAtWrite = 40;   // the 40th routing character
+    EXPECT_THROW(midway.Run(), std::runtime_error);
+    EXPECT_EQ(midway.writes.size(), 40u);
+    EXPECT_EQ(midway.progress.back(), 39);
+}
+
+TEST(RoutingPass, RealSleepReachesItsDeadline)
+{
+    const auto deadline = PassClock::now() + milliseconds(30);
+    Routing::SleepUntilDeadline(deadline);
+    const auto woke = PassClock::now();
+    EXPECT_GE(woke, deadline);
+    EXPECT_LT(woke - deadline, milliseconds(20));
+}

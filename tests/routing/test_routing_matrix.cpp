@@ -1,0 +1,332 @@
+#include "RoutingFixture.h"
+
+#include "PassProgress.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QString Utf8(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+}  // namespace
+
+using RoutingMatrix = RoutingFixture;
+
+TEST_F(RoutingMatrix, CaptionsWithoutSettingsFileUseTheBuiltInNames)
+{
+    Build();
+    EXPECT_EQ(form2->ColumnHeader(1)->text(), Utf8("1 wejście steruje"));
+    EXPECT_EQ(form2->ColumnHeader(16)->text(), Utf8("16 wejście steruje"));
+    for (int k = 1; k <= 16; ++k) {
+        EXPECT_EQ(form2->Cell(k, 1)->text(), Utf8("1 urządzenie")) << k;
+        EXPECT_EQ(form2->Cell(k, 16)->text(), Utf8("16 urządzenie")) << k;
+    }
+    EXPECT_EQ(form2->windowTitle(), Utf8("Konfiguracja ! F2  ZAPISZ USTAWIENIA, F3 POKAŻ AKTUALNE UST."));
+}
+
+TEST_F(RoutingMatrix, CaptionsComeFromTheSettingsFileAsItWasAtCreation)
+{
+    QStringList lines;
+    for (int i = 0; i < 38; ++i)
+        lines.append(QStringLiteral("L%1").arg(i));
+    lines[3] = Utf8("Włącznik przy drzwiach");
+    lines[21] = Utf8("Światło w kuchni");
+    WriteSettings(lines);
+    Build();
+
+    EXPECT_EQ(form2->ColumnHeader(1)->text(), Utf8("Włącznik przy drzwiach steruje"));
+    EXPECT_EQ(form2->ColumnHeader(16)->text(), QStringLiteral("L18 steruje"));
+    for (int k = 1; k <= 16; ++k) {
+        EXPECT_EQ(form2->Cell(k, 1)->text(), Utf8("Światło w kuchni")) << k;
+        EXPECT_EQ(form2->Cell(k, 16)->text(), QStringLiteral("L36")) << k;
+    }
+    // The lines around the names never show.
+    for (QCheckBox* box : form2->findChildren<QCheckBox*>()) {
+        EXPECT_FALSE(box->text().startsWith(QStringLiteral("L20"))) << box->objectName().toStdString();
+        EXPECT_FALSE(box->text().startsWith(QStringLiteral("L37"))) << box->objectName().toStdString();
+    }
+    // Names are read once: a later change of the file does not reach the window.
+    lines[21] = QStringLiteral("changed");
+    WriteSettings(lines);
+    form2->show();
+    EXPECT_EQ(form2->Cell(3, 1)->text(), Utf8("Światło w kuchni"));
+}
+
+TEST_F(RoutingMatrix, ShortSettingsFileLeavesMissingNamesEmpty)
+{
+    QStringList lines;
+    for (int i = 0; i < 22; ++i)   // ends after the first output's name
+        lines.append(QStringLiteral("L%1").arg(i));
+    WriteSettings(lines);
+    Build();
+    EXPECT_EQ(form2->Cell(1, 1)->text(), QStringLiteral("L21"));
+    EXPECT_EQ(form2->Cell(1, 2)->text(), QString());
+    EXPECT_EQ(form2->Cell(7, 16)->text(), QString());
+    EXPECT_EQ(form2->ColumnHeader(16)->text(), QStringLiteral("L18 steruje"));
+}
+
+TEST_F(RoutingMatrix, ControlsCarryTheFormNamesForTheirInputs)
+{
+    Build();
+    EXPECT_EQ(form2->Column(1)->objectName(), QStringLiteral("sPanel2"));
+    EXPECT_EQ(form2->ColumnHeader(2)->objectName(), QStringLiteral("a"));
+    EXPECT_EQ(form2->Cell(1, 1)->objectName(), QStringLiteral("CheckBox17"));
+    EXPECT_EQ(form2->Cell(10, 3)->objectName(), QStringLiteral("CheckBox227"));
+    // Input 1's column is leftmost and the columns stand in input order.
+    for (int k = 2; k <= 16; ++k)
+        EXPECT_GT(form2->Column(k)->x(), form2->Column(k - 1)->x()) << k;
+    for (int j = 2; j <= 16; ++j)
+        EXPECT_GT(form2->Cell(4, j)->y(), form2->Cell(4, j - 1)->y()) << j;
+    EXPECT_EQ(form2->findChildren<QCheckBox*>().size(), 16 + 256);
+    for (int k = 1; k <= 16; ++k)
+        for (int j = 1; j <= 16; ++j)
+            ASSERT_FALSE(form2->Cell(k, j)->isChecked());
+}
+
+TEST_F(RoutingMatrix, HeadersCannotBeToggledWhileCellsCan)
+{
+    Build();
+    form2->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
+    QCheckBox* header = form2->ColumnHeader(1);
+    QTest::mouseClick(header, Qt::LeftButton);
+    QTest::keyClick(header, Qt::Key_Space);
+    EXPECT_FALSE(header->isChecked());
+    EXPECT_EQ(header->focusPolicy(), Qt::NoFocus);
+
+    QCheckBox* cell = form2->Cell(1, 1);
+    QTest::mouseClick(cell, Qt::LeftButton);
+    EXPECT_TRUE(cell->isChecked());
+    QTest::keyClick(cell, Qt::Key_Space);
+    EXPECT_FALSE(cell->isChecked());
+}
+
+TEST_F(RoutingMatrix, RightClickAnywhereOpensThePopupWithBothCommands)
+{
+    Build();
+    form2->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
+    ASSERT_EQ(form2->PopupMenu1->actions().size(), 2);
+    EXPECT_EQ(form2->Zapisz1->text(), QStringLiteral("Zapisz"));
+    EXPECT_EQ(form2->Zapisz1->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(form2->Stankonfiguracji1->text(), QStringLiteral("Stan konfiguracji"));
+    EXPECT_EQ(form2->Stankonfiguracji1->shortcut(), QKeySequence(Qt::Key_F3));
+
+    for (QWidget* target : {static_cast<QWidget*>(form2->Cell(5, 9)),
+                            static_cast<QWidget*>(form2->ColumnHeader(2)),
+                            static_cast<QWidget*>(form2->Column(3))}) {
+        QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(2, 2), target->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(target, &ev);
+        EXPECT_TRUE(form2->PopupMenu1->isVisible()) << target->objectName().toStdString();
+        form2->PopupMenu1->hide();
+    }
+}
+
+TEST_F(RoutingMatrix, FixedOuterSizeAndHorizontalScrolling)
+{
+    Build();
+    form2->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form2->frameGeometry().size(), QSize(610, 361));
+    EXPECT_EQ(form2->minimumSize(), form2->maximumSize());
+
+    QScrollBar* bar = form2->ScrollBox->horizontalScrollBar();
+    EXPECT_EQ(bar->singleStep(), 54);
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(bar->value(), 54);
+    EXPECT_EQ(form2->ScrollBox->widget()->x(), -54);
+    bar->setValue(0);
+}
+
+TEST_F(RoutingMatrix, FocusOnAHiddenCellScrollsItIntoView)
+{
+    Build();
+    form2->show();
+    form2->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form2));
+    QWidget* viewport = form2->ScrollBox->viewport();
+    auto inView = [&](QWidget* w) {
+        const QRect r(w->mapTo(viewport, QPoint(0, 0)), w->size());
+        return viewport->rect().contains(r);
+    };
+    QCheckBox* far = form2->Cell(16, 5);
+    ASSERT_FALSE(inView(far));
+    far->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(inView(far));
+
+    // Back towards the start with the keyboard.
+    form2->Cell(1, 16)->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(inView(form2->Cell(1, 16)));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), form2->Cell(2, 1));
+    EXPECT_TRUE(inView(form2->Cell(2, 1)));
+}
+
+TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
+{
+    Build();
+    mainWindow.hide();
+    form2->show();
+    form2->Cell(1, 1)->setChecked(true);
+    form2->Cell(9, 14)->setChecked(true);
+    form3->show();
+
+    form2->close();
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_TRUE(mainWindow.isVisible());
+    EXPECT_TRUE(timer6.isActive());
+    EXPECT_FALSE(form3->isVisible());
+
+    // Opened again the way the main window does it: modally, until the user closes it.
+    mainWindow.hide();
+    timer6.stop();
+    bool stillChecked = false;
+    QTimer::singleShot(50, form2, [&] {
+        stillChecked = form2->Cell(1, 1)->isChecked() && form2->Cell(9, 14)->isChecked() &&
+                       !form2->Cell(9, 13)->isChecked();
+        QTest::keyClick(form2, Qt::Key_Escape);   // closes like the close button
+    });
+    form2->exec();
+    EXPECT_TRUE(stillChecked);
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_TRUE(mainWindow.isVisible());
+    EXPECT_TRUE(timer6.isActive());
+}
+
+TEST_F(RoutingMatrix, WriteSendsStartAndEveryCellAtItsPosition)
+{
+    Build();
+    const struct {
+        int input, output;
+    } cases[] = {{0, 0}, {1, 1}, {16, 1}, {1, 2}, {16, 16}};
+    for (const auto& c : cases) {
+        for (int k = 1; k <= 16; ++k)
+            for (int j = 1; j <= 16; ++j)
+                form2->Cell(k, j)->setChecked(k == c.input && j == c.output);
+        form2->Zapisz1Click();
+        EXPECT_EQ(pty.Read(257, 2000), Expected(c.input, c.output))
+            << "input " << c.input << " output " << c.output;
+        EXPECT_EQ(pty.Drain(30, 100), "");
+    }
+
+    // A pattern: every cell where input == output (the diagonal).
+    for (int k = 1; k <= 16; ++k)
+        for (int j = 1; j <= 16; ++j)
+            form2->Cell(k, j)->setChecked(k == j);
+    form2->Zapisz1Click();
+    const std::string got = pty.Read(257, 2000);
+    ASSERT_EQ(got.size(), 257u);
+    for (int p = 0; p < 256; ++p)
+        EXPECT_EQ(got[1 + p], p % 16 == p / 16 ? '1' : '0') << p;
+}
+
+TEST_F(RoutingMatrix, ProgressIsPaintedPerCharacterWhileNothingElseIsProcessed)
+{
+    Build();
+    form2->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
+
+    // Counts the paints of the indicator (children included).
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    form2->Progress()->installEventFilter(&counter);
+
+    bool timerFired = false;
+    QTimer::singleShot(0, form2, [&] { timerFired = true; });
+    std::vector<int> seen;
+    std::vector<int> paintsAtWait;
+    bool visibleThroughout = true;
+    bool eventsProcessed = false;
+    form2->SleepUntil = [&](Routing::PassClock::time_point) {
+        seen.push_back(form2->Progress()->Sent());
+        paintsAtWait.push_back(counter.paints);
+        visibleThroughout = visibleThroughout && form2->Progress()->isVisible();
+        eventsProcessed = eventsProcessed || timerFired || !received.empty();
+        if (seen.size() == 100)
+            pty.Write("?]");   // the controller answers mid-pass
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    };
+    form2->Zapisz1Click();
+
+    ASSERT_EQ(seen.size(), 257u);
+    for (int i = 0; i <= 256; ++i)
+        ASSERT_EQ(seen[i], i);
+    for (size_t i = 1; i < paintsAtWait.size(); ++i)
+        ASSERT_GT(paintsAtWait[i], paintsAtWait[i - 1]) << "no repaint before wait " << i;
+    EXPECT_TRUE(visibleThroughout);
+    EXPECT_FALSE(eventsProcessed);
+    EXPECT_EQ(form2->Progress()->Text(), QStringLiteral("Zapisywanie konfiguracji: 256 z 256"));
+    EXPECT_FALSE(form2->Progress()->isVisible());
+    EXPECT_EQ(pty.Read(257, 2000), Expected());
+
+    // What arrived meanwhile is delivered once the pass has returned, in order.
+    EXPECT_TRUE(WaitFor([&] { return received == "?]"; }));
+    EXPECT_TRUE(timerFired);
+}
+
+TEST_F(RoutingMatrix, ClosedPortFailsAtTheStartAndSendsNothing)
+{
+    Build(/*openPort=*/false);
+    form2->show();
+    form2->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form2));
+    std::string message;
+    try {
+        form2->Zapisz1Click();
+        ADD_FAILURE() << "write on a closed port succeeded";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.Code(), 2);
+        message = e.what();
+    }
+    EXPECT_FALSE(form2->Progress()->isVisible());
+
+    // From the keyboard the failure goes to the application's error report.
+    QTest::keyClick(form2, Qt::Key_F2);
+    const QStringList errors = TestApplication::TakeReportedErrors();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_FALSE(message.empty());
+    EXPECT_EQ(errors[0].toStdString(), message);
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(pty.Drain(50, 200), "");
+}
+
+TEST_F(RoutingMatrix, AWriteFailingMidwayEndsThePassAtThatCharacter)
+{
+    Build();
+    for (int k = 1; k <= 16; ++k)
+        form2->Cell(k, 1)->setChecked(true);
+    int waits = 0;
+    form2->SleepUntil = [&](Routing::PassClock::time_point) {
+        if (++waits == 41)   // after "c" and 40 routing characters
+            port->SetConnected(false);
+    };
+    EXPECT_THROW(form2->Zapisz1Click(), EComPort);
+    EXPECT_EQ(pty.Read(41, 1000), "c" + std::string(16, '1') + std::string(24, '0'));
+    EXPECT_EQ(pty.Drain(50, 200), "");
+    EXPECT_EQ(form2->Progress()->Sent(), 40);
+    EXPECT_FALSE(form2->Progress()->isVisible());
+}

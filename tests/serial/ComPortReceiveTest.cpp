@@ -1,0 +1,323 @@
+// The event thread and the receive path on real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <atomic>
+
+#include "SerialTestUtil.h"
+#include "TestApplication.h"
+
+namespace {
+class ExposedPort : public TComPort {
+public:
+    using TCustomComPort::HandleEvents;
+};
+
+struct Opened {
+    PtyPair pty;
+    ExposedPort port;
+    explicit Opened(TSyncMethod sync = smThreadSync)
+    {
+        ConfigureAsConsole(port, pty);
+        port.SetSyncMethod(sync);
+    }
+    void Open() { port.SetConnected(true); }
+};
+}  // namespace
+
+TEST(ComPortReceive, TwoLinksShareOneReadInAttachmentOrder)
+{
+    Opened o;
+    QStringList order;
+    const char* seen[2] = {nullptr, nullptr};
+    std::string got[2];
+    TComLink a, b, silent;
+    a.OnRxBuf = [&](TCustomComPort*, const char* buf, int n) { order << "a"; seen[0] = buf; got[0].append(buf, n); };
+    b.OnRxBuf = [&](TCustomComPort*, const char* buf, int n) { order << "b"; seen[1] = buf; got[1].append(buf, n); };
+    silent.OnRxActivity = [&](TCustomComPort*, bool on) { if (on) order << "activity"; };
+    int rxChar = 0;
+    o.port.OnRxBuf = [&](TCustomComPort*, const char*, int) { order << "port"; };
+    o.port.OnRxChar = [&](TCustomComPort*, int) { ++rxChar; };
+    o.port.AttachLink(&silent);
+    o.port.AttachLink(&a);
+    o.port.AttachLink(&b);
+    o.Open();
+
+    o.pty.Write("hello");
+    ASSERT_TRUE(WaitUntil([&] { return got[1].size() >= 5; }));
+    EXPECT_EQ(got[0], "hello");
+    EXPECT_EQ(got[1], "hello");
+    EXPECT_EQ(order.mid(0, 4), (QStringList{"activity", "port", "a", "b"}));
+    EXPECT_EQ(seen[0], seen[1]);   // the same buffer: one read for all links
+    EXPECT_EQ(rxChar, 0);
+    EXPECT_EQ(o.port.InputQueueLength(), 0);
+    for (TComLink* l : {&silent, &a, &b})
+        o.port.DetachLink(l);
+}
+
+TEST(ComPortReceive, WithoutATakingLinkTheCountGrowsAndNothingSpins)
+{
+    Opened o;
+    QList<int> counts;
+    o.port.OnRxChar = [&](TCustomComPort*, int n) { counts << n; };
+    bool portRxBuf = false;
+    o.port.OnRxBuf = [&](TCustomComPort*, const char*, int) { portRxBuf = true; };
+    // A link that assigns OnRxBuf only after attaching does not make the port read.
+    TComLink late;
+    o.port.AttachLink(&late);
+    std::string lateGot;
+    late.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { lateGot.append(b, n); };
+    o.Open();
+
+    o.pty.Write("abc");
+    ASSERT_TRUE(WaitUntil([&] { return !counts.isEmpty(); }));
+    ServeFor(50);
+    o.pty.Write("de");
+    ASSERT_TRUE(WaitUntil([&] { return !counts.isEmpty() && counts.last() == 5; }));
+
+    // Bytes left unread must not make the event thread spin.
+    const double cpu0 = ProcessCpuSeconds();
+    ServeFor(500);
+    const double used = ProcessCpuSeconds() - cpu0;
+    EXPECT_LT(used, 0.1) << "CPU seconds used while unread bytes wait";
+    EXPECT_EQ(counts.last(), 5);
+    for (int i = 1; i < counts.size(); ++i)
+        EXPECT_GT(counts[i], counts[i - 1]) << "an event without new bytes";
+    EXPECT_FALSE(portRxBuf);
+    EXPECT_TRUE(lateGot.empty());
+
+    char buf[16];
+    EXPECT_EQ(o.port.ReadBuffer(buf, sizeof buf), 5);
+    EXPECT_EQ(std::string(buf, 5), "abcde");
+
+    // Once read, new bytes are news again; re-attaching the link makes it take them.
+    o.port.DetachLink(&late);
+    o.port.AttachLink(&late);
+    o.pty.Write("f");
+    ASSERT_TRUE(WaitUntil([&] { return lateGot == "f"; }));
+    o.port.DetachLink(&late);
+}
+
+TEST(ComPortReceive, AnEmptyQueueTellsNothing)
+{
+    Opened o;
+    QStringList calls;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort*, const char*, int) { calls << "rxbuf"; };
+    l.OnRxActivity = [&](TCustomComPort*, bool) { calls << "activity"; };
+    o.port.OnRxChar = [&](TCustomComPort*, int) { calls << "rxchar"; };
+    o.port.AttachLink(&l);
+    o.Open();
+    o.port.HandleEvents(TComEvents{evRxChar});
+    ServeFor(50);
+    EXPECT_TRUE(calls.isEmpty()) << calls.join(",").toStdString();
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, NoEventsMeansNoThreadAndNoData)
+{
+    Opened o;
+    o.port.SetEvents(TComEvents{});
+    std::string got;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { got.append(b, n); };
+    o.port.AttachLink(&l);
+    o.Open();
+    EXPECT_TRUE(o.port.Connected());
+    o.pty.Write("zz");
+    ServeFor(150);
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(o.port.InputQueueLength(), 2);
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, EverySyncMethodDeliversOnItsThread)
+{
+    for (TSyncMethod sync : {smThreadSync, smWindowSync, smNone}) {
+        Opened o(sync);
+        std::mutex m;
+        std::string got;
+        std::atomic<bool> onMain{true};
+        QThread* main = QThread::currentThread();
+        TComLink l;
+        l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) {
+            std::lock_guard<std::mutex> lock(m);
+            got.append(b, n);
+            if (QThread::currentThread() != main)
+                onMain = false;
+        };
+        o.port.AttachLink(&l);
+        o.Open();
+        o.pty.Write("sync");
+        EXPECT_TRUE(WaitUntil([&] { std::lock_guard<std::mutex> lock(m); return got.size() >= 4; })) << sync;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            EXPECT_EQ(got, "sync") << sync;
+        }
+        EXPECT_EQ(onMain.load(), sync != smNone) << sync;
+        o.port.SetConnected(false);
+        o.port.DetachLink(&l);
+    }
+}
+
+TEST(ComPortReceive, TxEmptyFollowsAWriteAndRxFlagFollowsItsChar)
+{
+    Opened o;
+    QStringList log;
+    TComLink l;
+    l.OnTxActivity = [&](TCustomComPort*, bool on) { log << QString("tx:%1").arg(on); };
+    l.OnTxBuf = [&](TCustomComPort*, const char* b, int n) { log << "sent:" + QString::fromLatin1(b, n); };
+    l.OnTxEmpty = [&](TCustomComPort*) { log << "link.txempty"; };
+    l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { log << "rx:" + QString::fromLatin1(b, n); };
+    l.OnRxFlag = [&](TCustomComPort*) { log << "link.rxflag"; };
+    o.port.OnTxEmpty = [&](TCustomComPort*) { log << "txempty"; };
+    o.port.OnRxFlag = [&](TCustomComPort*) { log << "rxflag"; };
+    o.port.SetEventChar('!');
+    o.port.AttachLink(&l);
+    o.Open();
+
+    EXPECT_EQ(o.port.WriteText("go"), 2);
+    ASSERT_TRUE(WaitUntil([&] { return log.contains("txempty"); }));
+    EXPECT_EQ(log, (QStringList{"tx:1", "sent:go", "tx:0", "link.txempty", "txempty"}));
+    log.clear();
+
+    o.pty.Write("hi");
+    ASSERT_TRUE(WaitUntil([&] { return log.contains("rx:hi"); }));
+    ServeFor(50);
+    EXPECT_FALSE(log.contains("rxflag"));
+    o.pty.Write("yes!");
+    ASSERT_TRUE(WaitUntil([&] { return log.contains("rxflag"); }));
+    const int rx = log.indexOf("rx:yes!"), linkFlag = log.indexOf("link.rxflag"), flag = log.indexOf("rxflag");
+    EXPECT_TRUE(rx >= 0 && rx < linkFlag && linkFlag < flag) << log.join(",").toStdString();
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, DiscardNullDropsZeroBytes)
+{
+    Opened o;
+    o.port.SetDiscardNull(true);
+    std::string got;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { got.append(b, n); };
+    o.port.AttachLink(&l);
+    o.Open();
+    o.pty.Write(std::string("a\0b\0\0c", 6));
+    ASSERT_TRUE(WaitUntil([&] { return got.size() >= 3; }));
+    ServeFor(30);
+    EXPECT_EQ(got, "abc");
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, AnExceptionInAHandlerIsReportedAndDeliveryGoesOn)
+{
+    Opened o;
+    TestApplication::TakeReportedErrors();
+    std::string got;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) {
+        got.append(b, n);
+        if (got == "1")
+            throw std::runtime_error("handler failed");
+    };
+    o.port.AttachLink(&l);
+    o.Open();
+    o.pty.Write("1");
+    ASSERT_TRUE(WaitUntil([&] { return !got.empty(); }));
+    ServeFor(30);
+    o.pty.Write("2");
+    ASSERT_TRUE(WaitUntil([&] { return got == "12"; }));
+    EXPECT_EQ(TestApplication::TakeReportedErrors(), QStringList{"handler failed"});
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, HangUpEndsTheThreadQuietly)
+{
+    auto pty = std::make_unique<PtyPair>();
+    TComPort port;
+    ConfigureAsConsole(port, *pty);
+    int hungUp = 0;
+    QObject::connect(&port, &TCustomComPort::HungUp, [&] { ++hungUp; });
+    port.SetConnected(true);
+    pty->Write("x");
+    ServeFor(50);
+
+    pty->CloseMaster();
+    ASSERT_TRUE(WaitUntil([&] { return hungUp > 0; }));
+    EXPECT_TRUE(port.Connected());
+
+    const double cpu0 = ProcessCpuSeconds();
+    ServeFor(500);
+    EXPECT_LT(ProcessCpuSeconds() - cpu0, 0.05) << "CPU seconds used after the hang-up";
+    EXPECT_EQ(hungUp, 1);
+
+    try {
+        port.WriteText("late");
+        FAIL() << "a write after a hang-up must fail";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.Code(), 2);
+    }
+    QElapsedTimer t;
+    t.start();
+    port.SetConnected(false);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_FALSE(port.Connected());
+
+    // The device is back (here: a new one): the same object opens again and works.
+    pty = std::make_unique<PtyPair>();
+    port.SetPort(QString::fromStdString(pty->SlavePath()));
+    port.SetConnected(true);
+    EXPECT_EQ(port.WriteText("again"), 5);
+    EXPECT_EQ(pty->Read(5), "again");
+    EXPECT_EQ(hungUp, 1);
+}
+
+TEST(ComPortReceive, CloseWhileADeliveryWaitsNeitherDeadlocksNorRunsLateHandlers)
+{
+    Opened o;
+    QStringList log;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { log << "rx:" + QString::fromLatin1(b, n); };
+    o.port.OnAfterClose = [&](TCustomComPort*) { log << "AfterClose"; };
+    o.port.AttachLink(&l);
+    o.Open();
+
+    // The GUI thread does not serve events, so the event thread sits in its hand-over.
+    o.pty.Write("pending");
+    QThread::msleep(150);
+    QElapsedTimer t;
+    t.start();
+    o.port.SetConnected(false);
+    EXPECT_LT(t.elapsed(), 2000);
+    ServeFor(100);
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.last(), "AfterClose") << log.join(",").toStdString();
+    EXPECT_EQ(log.count("AfterClose"), 1);
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, CloseFromInsideAHandlerDoesNotDeadlock)
+{
+    Opened o;
+    bool closedInHandler = false;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort* sender, const char*, int) {
+        sender->SetConnected(false);
+        closedInHandler = !sender->Connected();
+    };
+    o.port.AttachLink(&l);
+    o.Open();
+    o.pty.Write("q");
+    ASSERT_TRUE(WaitUntil([&] { return closedInHandler; }, 3000));
+    EXPECT_FALSE(o.port.Connected());
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, AnIdlePortUsesNoCpu)
+{
+    Opened o;
+    o.Open();
+    ServeFor(50);
+    const double cpu0 = ProcessCpuSeconds();
+    QThread::msleep(1000);   // the event thread alone
+    EXPECT_LT(ProcessCpuSeconds() - cpu0, 0.02);
+}

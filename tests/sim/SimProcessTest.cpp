@@ -1,0 +1,521 @@
+// The simulator as the console meets it: through its pty, its standard input and its files.
+#include "SimProcess.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+void Sleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string Zeros(size_t n)
+{
+    return std::string(n, '0');
+}
+
+// A routing write in the console's order: input k of output j at 16*(j-1)+(k-1).
+std::string OneCell(int k, int j)
+{
+    std::string s = Zeros(256);
+    s[static_cast<size_t>(16 * (j - 1) + (k - 1))] = '1';
+    return s;
+}
+
+struct LogLine {
+    int64_t us;
+    std::string kind;
+    std::string rest;
+};
+
+std::vector<LogLine> ParseLog(const std::string& text)
+{
+    static const std::regex byteLine(R"(^(\d+) (RX|TX) ([0-9a-f]{2}) (\S)$)");
+    static const std::regex eventLine(R"(^(\d+) EV (.*)$)");
+    std::vector<LogLine> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::smatch m;
+        if (std::regex_match(line, m, byteLine))
+            lines.push_back({std::stoll(m[1]), m[2], m[3]});
+        else if (std::regex_match(line, m, eventLine))
+            lines.push_back({std::stoll(m[1]), "EV", m[2]});
+        else
+            ADD_FAILURE() << "log line in no known format: " << line;
+    }
+    return lines;
+}
+
+std::string Bytes(const std::vector<LogLine>& log, const std::string& kind)
+{
+    std::string out;
+    for (const LogLine& l : log)
+        if (l.kind == kind)
+            out.push_back(static_cast<char>(std::stoi(l.rest, nullptr, 16)));
+    return out;
+}
+
+class SimProcessTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string link = dir / "ttyCONTROLLER";
+};
+
+}  // namespace
+
+TEST_F(SimProcessTest, AnswersEveryCommandThroughItsPty)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "150"});
+    ASSERT_TRUE(sim.Ready());
+    EXPECT_NE(sim.FirstLine().find(link + " -> /dev/pts/"), std::string::npos) << sim.FirstLine();
+    LineEnd line(link);
+    ASSERT_TRUE(line.IsOpen());
+
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), Zeros(16) + "!");
+    line.Write("q");
+    EXPECT_EQ(line.Read(16), Zeros(16));
+
+    line.Write("0123456789=asdfg");
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), std::string(16, '1') + "!");
+    line.Write("0=g");
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), "0111111111011110!");
+
+    line.Write("Q");
+    EXPECT_EQ(line.Read(1), "}");
+    line.Write("QQ");
+    EXPECT_EQ(line.Read(2), "[]");
+
+    line.Write("C");
+    EXPECT_EQ(line.Read(256), Zeros(256));
+
+    // Routing round trip: input 16 of output 1 and input 1 of output 2.
+    std::string table = OneCell(16, 1);
+    table[16] = '1';
+    const auto start = std::chrono::steady_clock::now();
+    line.Write("c" + table);
+    EXPECT_EQ(line.Read(1, 3000), "?");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    line.Write("C");
+    std::string expected = Zeros(256);
+    expected[0] = '1';    // output 1, input 16 comes first
+    expected[31] = '1';   // output 2, input 1 comes last
+    EXPECT_EQ(line.Read(256), expected);
+    EXPECT_EQ(line.Drain(100), "") << "nothing unasked";
+}
+
+TEST_F(SimProcessTest, SendsAtTheSpeedOf9600Baud)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--log", dir / "log"});
+    LineEnd line(link);
+    ASSERT_TRUE(line.IsOpen());
+    line.Write("C");
+    std::string bytes;
+    const std::vector<int64_t> seen = line.ReadTimed(256, bytes, 3000);
+    ASSERT_EQ(bytes.size(), 256u);
+    const double perByteMs = static_cast<double>(seen.back() - seen.front()) / 255.0 / 1e6;
+    EXPECT_NEAR(perByteMs, 1.0417, 0.104) << "as seen by the reader";
+
+    // The log's own timestamps: the same pace, byte by byte for most of them.
+    Sleep(50);
+    std::vector<int64_t> tx;
+    for (const LogLine& l : ParseLog(ReadFile(dir / "log")))
+        if (l.kind == "TX")
+            tx.push_back(l.us);
+    ASSERT_EQ(tx.size(), 256u);
+    EXPECT_NEAR((tx.back() - tx.front()) / 255.0, 1041.7, 104.0);
+    int close = 0;
+    for (size_t i = 1; i < tx.size(); ++i)
+        close += std::abs((tx[i] - tx[i - 1]) - 1041.7) <= 104.0 ? 1 : 0;
+    EXPECT_GE(close, 200) << "gaps within 10 % of 1.04 ms";
+
+    // Unpaced, the same reply is there at once.
+    SimProcess fast(dir.Path(), {"--link", dir / "fast", "--no-pacing"});
+    LineEnd fastLine(dir / "fast");
+    fastLine.Write("C");
+    const std::vector<int64_t> burst = fastLine.ReadTimed(256, bytes, 3000);
+    ASSERT_EQ(bytes.size(), 256u);
+    EXPECT_LT(burst.back() - burst.front(), 100'000'000);
+}
+
+TEST_F(SimProcessTest, InputChangeOnStdinTogglesRoutedOutputsAndSendsSlash)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "0"});
+    LineEnd line(link);
+    line.Write("c" + OneCell(3, 5));
+    ASSERT_EQ(line.Read(1), "?");
+
+    sim.Command("in 3 on");
+    EXPECT_EQ(line.Read(1), "/");
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), "0000100000000000!");
+    line.Write("q");
+    EXPECT_EQ(line.Read(16), "0010000000000000");
+
+    sim.Command("in 3 off");
+    sim.Command("press 3 50");
+    EXPECT_EQ(line.Read(1), "/");
+    Sleep(150);
+    line.Write("xq");
+    EXPECT_EQ(line.Read(33), Zeros(16) + "!" + Zeros(16));
+
+    // An input that controls nothing changes nothing, so nothing is announced.
+    sim.Command("in 9 on");
+    EXPECT_EQ(line.Drain(150), "");
+    sim.Command("remote 2");
+    EXPECT_EQ(line.Read(1), "/");
+}
+
+TEST_F(SimProcessTest, MalformedRoutingWritesStoreNothing)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--write-timeout-ms", "300", "--log", dir / "log"});
+    LineEnd line(link);
+
+    // A pause longer than the limit inside the write.
+    line.Write("c" + Zeros(20));
+    Sleep(500);
+    line.Write("C");
+    EXPECT_EQ(line.Read(256), Zeros(256));
+
+    // A foreign character inside the write; the stray byte is then served as a command.
+    line.Write("c" + std::string(100, '1') + "x");
+    EXPECT_EQ(line.Read(17), Zeros(16) + "!");
+    line.Write("C");
+    EXPECT_EQ(line.Read(256), Zeros(256));
+
+    const std::string log = ReadFile(dir / "log");
+    EXPECT_NE(log.find("routing write abandoned: pause of more than 300 ms after 20"), std::string::npos);
+    EXPECT_NE(log.find("routing write abandoned: byte 78 after 100"), std::string::npos);
+}
+
+TEST_F(SimProcessTest, DefaultWriteLimitToleratesTheConsolesOwnPacing)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "0"});
+    LineEnd line(link);
+    const std::string table = OneCell(1, 1);
+    // One second after "c", then gaps that grow to 1.5 s: all within the 5 s limit.
+    line.Write("c");
+    Sleep(1000);
+    for (size_t i = 0; i < table.size(); ++i) {
+        line.Write(std::string(1, table[i]));
+        if (i == 10 || i == 200)
+            Sleep(1500);
+    }
+    EXPECT_EQ(line.Read(1), "?");
+    line.Write("C");
+    EXPECT_EQ(line.Read(256).find('1'), 15u);
+}
+
+TEST_F(SimProcessTest, LogRecordsWhatCrossedTheWireInOrder)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--log", dir / "log"});
+    LineEnd line(link);
+    line.Write("xZ3q");
+    const std::string got = line.Read(33);
+    ASSERT_EQ(got.size(), 33u);
+    sim.Command("mode");
+    EXPECT_EQ(line.Read(1), "}");
+    Sleep(100);
+
+    const std::vector<LogLine> log = ParseLog(ReadFile(dir / "log"));
+    EXPECT_EQ(Bytes(log, "RX"), "xZ3q");
+    EXPECT_EQ(Bytes(log, "TX"), got + "}");
+    for (size_t i = 1; i < log.size(); ++i)
+        EXPECT_LE(log[i - 1].us, log[i].us);
+    auto has = [&](const std::string& text) {
+        return std::any_of(log.begin(), log.end(), [&](const LogLine& l) { return l.kind == "EV" && l.rest == text; });
+    };
+    EXPECT_TRUE(has("ignored 5a (not a command)"));
+    EXPECT_TRUE(has("output 4 on"));
+    EXPECT_TRUE(has("control mode"));
+    EXPECT_TRUE(has("peer opened"));
+    // The timestamps are the monotonic clock tests have as well.
+    const int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now().time_since_epoch()).count();
+    EXPECT_LE(log.back().us, nowUs);
+    EXPECT_GT(log.back().us, nowUs - 10'000'000);
+}
+
+TEST_F(SimProcessTest, ScriptRunsItsTimedStepsAndEndsTheSimulator)
+{
+    {
+        std::ofstream script(dir / "script");
+        script << "# demo\nwait 400\nmode\nwait 200\nsend 5f\n";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--script", dir / "script"});
+    LineEnd line(link);
+    ASSERT_TRUE(line.IsOpen());
+    EXPECT_EQ(line.Read(1, 2000), "}");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(380));
+    EXPECT_EQ(line.Read(1, 2000), "_");
+    EXPECT_EQ(sim.WaitExit(3000), 0);
+    EXPECT_TRUE(WaitForPath(link, false, 10)) << "the link goes with the simulator";
+
+    // A broken script is refused before anything starts.
+    {
+        std::ofstream script(dir / "bad");
+        script << "wait 10\nin 17 on\n";
+    }
+    SimProcess bad(dir.Path(), {"--link", dir / "other", "--script", dir / "bad"}, false);
+    EXPECT_EQ(bad.WaitExit(3000), 1);
+    EXPECT_FALSE(WaitForPath(dir / "other", true, 10));
+}
+
+TEST_F(SimProcessTest, HangupUnplugsTheCableAndTheDeviceComesBackUnderItsName)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--log", dir / "log"});
+    LineEnd line(link);
+    line.Write("5");
+    line.Write("x");
+    ASSERT_EQ(line.Read(17), "0000010000000000!");
+
+    const auto start = std::chrono::steady_clock::now();
+    sim.Command("hangup 400");
+    EXPECT_TRUE(line.WaitHangup(2000));
+    EXPECT_TRUE(WaitForPath(link, false, 500)) << "the device is gone while unplugged";
+    EXPECT_TRUE(WaitForPath(link, true, 2000));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(350));
+    EXPECT_NE(sim.ReadLine(1000).find(link + " -> /dev/pts/"), std::string::npos);
+
+    LineEnd again(link);
+    ASSERT_TRUE(again.IsOpen());
+    again.Write("x");
+    EXPECT_EQ(again.Read(17), "0000010000000000!") << "the controller kept its state";
+    EXPECT_NE(ReadFile(dir / "log").find("EV hangup for 400 ms"), std::string::npos);
+}
+
+TEST_F(SimProcessTest, OutlivesAVanishedConsoleAndServesTheNextOne)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--log", dir / "log"});
+    for (int round = 0; round < 3; ++round) {
+        LineEnd line(link);
+        ASSERT_TRUE(line.IsOpen()) << round;
+        line.Drain(50);
+        line.Write("C");   // closed in the middle of the reply
+        line.Read(10);
+        line.Close();
+        Sleep(50);
+    }
+    LineEnd line(link);
+    line.Drain(100);
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), Zeros(16) + "!");
+    EXPECT_EQ(sim.WaitExit(0), -1) << "still running";
+    EXPECT_NE(ReadFile(dir / "log").find("EV peer closed with"), std::string::npos);
+}
+
+TEST_F(SimProcessTest, StateFileKeepsTableOutputsAndModeAcrossRestarts)
+{
+    const std::string state = dir / "state";
+    {
+        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "0", "--state", state});
+        LineEnd line(link);
+        line.Write("c" + OneCell(2, 7));
+        ASSERT_EQ(line.Read(1), "?");
+        line.Write("Q0f");
+        ASSERT_EQ(line.Read(1), "}");
+        line.Write("x");
+        ASSERT_EQ(line.Read(17), "1000000000000010!");
+        sim.Command("quit");
+        EXPECT_EQ(sim.WaitExit(3000), 0);
+    }
+    EXPECT_FALSE(WaitForPath(state + ".tmp." + std::to_string(getpid()), true, 0));
+    {
+        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--state", state});
+        LineEnd line(link);
+        line.Write("x");
+        EXPECT_EQ(line.Read(17), "1000000000000010!");
+        line.Write("C");
+        std::string expected = Zeros(256);
+        expected[16 * 6 + 14] = '1';   // output 7 block, input 2 is second from the end
+        EXPECT_EQ(line.Read(256), expected);
+        line.Write("Q");
+        EXPECT_EQ(line.Read(1), "[");
+    }
+    // A damaged state file is reported and a fresh controller starts.
+    {
+        std::ofstream(state) << "selvora-sim-state 1\nmode 7\n";
+    }
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--state", state});
+    LineEnd line(link);
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), Zeros(16) + "!");
+}
+
+TEST_F(SimProcessTest, FaultOptionsSpoilRepliesAsAsked)
+{
+    {
+        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--drop-rate", "1"});
+        LineEnd line(link);
+        line.Write("xqC");
+        EXPECT_EQ(line.Drain(200), "");
+    }
+    {
+        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--short-replies", "1", "--seed", "3"});
+        LineEnd line(link);
+        for (int i = 0; i < 5; ++i) {
+            line.Write("x");
+            const std::string r = line.Drain(100);
+            ASSERT_FALSE(r.empty());
+            EXPECT_LT(r.size(), 17u);
+            EXPECT_EQ(r.back(), '!');
+        }
+    }
+    {
+        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--garbage-rate", "1", "--log", dir / "log"});
+        LineEnd line(link);
+        line.Write("q");
+        const std::string r = line.Read(32);
+        ASSERT_EQ(r.size(), 32u);
+        for (size_t i = 1; i < r.size(); i += 2)
+            EXPECT_EQ(r[i], '0');
+        EXPECT_NE(ReadFile(dir / "log").find("EV fault: garbage"), std::string::npos);
+    }
+}
+
+TEST_F(SimProcessTest, SilentSendAndStatusFromTheControlChannel)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing"});
+    LineEnd line(link);
+    sim.Command("silent on");
+    Sleep(50);
+    line.Write("x3");
+    EXPECT_EQ(line.Drain(150), "");
+    sim.Command("silent off");
+    sim.Command("send 3f 2f");
+    EXPECT_EQ(line.Read(2), "?/");
+    sim.Command("in 4 on");
+    sim.Command("status");
+    const std::string status = sim.ReadLine(2000);
+    EXPECT_NE(status.find("mode=0 inputs=0001000000000000 outputs=0001000000000000"), std::string::npos) << status;
+    EXPECT_NE(status.find("peer=yes"), std::string::npos);
+    sim.Command("bogus words");
+    sim.Command("quit");
+    EXPECT_EQ(sim.WaitExit(3000), 0) << "a bad control line is no reason to stop";
+}
+
+TEST_F(SimProcessTest, StrayBytesNeitherCrashItNorMakeItGrow)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--write-timeout-ms", "100", "--learning-step-ms", "1"});
+    LineEnd line(link);
+    line.Write("x");
+    ASSERT_EQ(line.Read(17).size(), 17u);
+    const long before = sim.RssKb();
+
+    std::mt19937 rng(99);
+    for (int chunk = 0; chunk < 200; ++chunk) {
+        std::string junk(1000, '\0');
+        for (char& c : junk)
+            c = static_cast<char>(rng());
+        line.Write(junk);
+        line.Drain(1, 20);
+    }
+    line.Drain(200, 5000);
+    EXPECT_EQ(sim.WaitExit(0), -1) << "still running";
+    EXPECT_LT(sim.RssKb() - before, 4096) << "kB grown";
+
+    sim.Command("reset");
+    Sleep(300);
+    line.Drain(100);
+    line.Write("x");
+    const std::string r = line.Read(17);
+    EXPECT_EQ(r, Zeros(16) + "!");
+}
+
+TEST_F(SimProcessTest, LearningDialogueRunsInWindows1250UntilReset)
+{
+    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--learning-step-ms", "30"});
+    LineEnd line(link);
+    line.Write("R");
+    std::string screen = line.Drain(100);
+    ASSERT_FALSE(screen.empty());
+    EXPECT_EQ(screen.front(), '_');
+    EXPECT_NE(screen.find("\x1b[2J"), std::string::npos);
+    EXPECT_NE(screen.find("Wyj\x9C" "cie 1 z 16"), std::string::npos);
+    line.Write("x");
+    EXPECT_EQ(line.Drain(100).find('!'), std::string::npos) << "a key while learning, not a request";
+    std::string all;
+    for (char k : std::string("bcdefghijklmnop")) {
+        line.Write(std::string(1, k));
+        all += line.Drain(80);
+    }
+    EXPECT_NE(all.find("Naci\x9Cnij przycisk Reset w sterowniku."), std::string::npos);
+    line.Write("x");
+    EXPECT_EQ(line.Drain(150), "") << "waits for its reset";
+    sim.Command("reset");
+    Sleep(50);
+    line.Write("x");
+    EXPECT_EQ(line.Read(17), Zeros(16) + "!");
+}
+
+TEST_F(SimProcessTest, LinkIsRemovedOnSignalsAndForeignFilesAreNotReplaced)
+{
+    {
+        SimProcess sim(dir.Path(), {"--link", link});
+        ASSERT_TRUE(WaitForPath(link, true, 100));
+        ::kill(sim.Pid(), SIGINT);
+        EXPECT_EQ(sim.WaitExit(3000), 0);
+        EXPECT_TRUE(WaitForPath(link, false, 10));
+    }
+    {
+        SimProcess sim(dir.Path(), {});
+        EXPECT_TRUE(WaitForPath(dir / "ttyCONTROLLER", true, 100)) << "default link in the working directory";
+    }
+    std::ofstream(dir / "precious") << "data";
+    SimProcess sim(dir.Path(), {"--link", dir / "precious"}, false);
+    EXPECT_EQ(sim.WaitExit(3000), 1);
+    EXPECT_EQ(ReadFile(dir / "precious"), "data");
+}
+
+TEST_F(SimProcessTest, ServesAnExistingDeviceAndTogglesRandomInputs)
+{
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);   // the simulator opens it by name
+    {
+        SimProcess sim(dir.Path(), {"--device", name, "--no-pacing", "--random-inputs", "3000", "--seed", "5",
+                                       "--log", dir / "log"});
+        ASSERT_TRUE(sim.Ready());
+        EXPECT_EQ(sim.FirstLine(), std::string("selvora-sim: ") + name);
+        ASSERT_EQ(::write(master, "x", 1), 1);
+        std::string got;
+        for (int i = 0; i < 100 && got.find('!') == std::string::npos; ++i) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                char buf[64];
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0)
+                    got.append(buf, static_cast<size_t>(n));
+            }
+        }
+        ASSERT_EQ(got.size(), 17u) << got;
+        EXPECT_EQ(got.back(), '!');
+        Sleep(600);
+    }
+    ::close(master);
+    // About 50 a second; the exact count depends on the machine's timing.
+    const std::string log = ReadFile(dir / "log");
+    size_t count = 0;
+    for (size_t at = log.find("EV random input "); at != std::string::npos; at = log.find("EV random input ", at + 1))
+        ++count;
+    EXPECT_GE(count, 8u);
+    EXPECT_LE(count, 120u);
+    EXPECT_NE(log.find(" EV input "), std::string::npos);
+}

@@ -1,0 +1,418 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QtMath>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QScrollBar>
+#include <QThread>
+#include <QWindow>
+#include <memory>
+#include <string>
+
+#include "ComPort.h"
+#include "ComTerminal.h"
+#include "PtyPair.h"
+
+namespace {
+
+const std::string E = "\x1b";
+
+template <class F>
+bool WaitFor(F cond, int ms = 3000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void Settle(int ms = 50)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+QColor Win(TColor c)
+{
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+// The console's terminal: a port on a pseudo-terminal, the terminal linked to it, the system's
+// settings applied while loading.
+class Terminal : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port = std::make_unique<TComPort>();
+        port->SetPort(QString::fromStdString(pty.SlavePath()));
+        term = std::make_unique<TComTerminal>();
+        term->BeginLoading();
+        term->SetColor(0x000000);
+        term->SetTermFont(QFont(QStringLiteral("Fixedsys"), 9), 0xFFFFFF);
+        term->SetComPort(port.get());
+        term->SetEmulation(teVT100orANSI);
+        term->SetScrollBars(ssVertical);
+        term->SetSmoothScroll(true);
+        term->SetWrapLines(true);
+        term->Loaded();
+        term->setGeometry(8, 24, 593, 313);
+        term->OnChar = [this](TCustomComTerminal* sender, char ch) {
+            EXPECT_EQ(sender, term.get());
+            chars.push_back(ch);
+        };
+        port->SetConnected(true);
+    }
+    void TearDown() override
+    {
+        term.reset();
+        port.reset();
+        TestErrors();
+    }
+    static void TestErrors()
+    {
+        // Exceptions escaping delivery would be recorded by the test application.
+        QCoreApplication::processEvents();
+    }
+
+    // Reads from the pty while the event loop delivers what the terminal receives.
+    std::string ReadSpinning(std::size_t count, int ms = 2000)
+    {
+        std::string got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < count && t.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            got += pty.Drain(2, 10);
+        }
+        return got;
+    }
+
+    char Symbol(int c, int r) const { return static_cast<char>(term->Buffer().GetCell(c, r).Symbol); }
+    void Key(int key, const QString& text = QString())
+    {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(term.get(), &press);
+    }
+
+    PtyPair pty;
+    std::unique_ptr<TComPort> port;
+    std::unique_ptr<TComTerminal> term;
+    std::string chars;
+};
+
+TEST_F(Terminal, ReceivedBytesLandInCellsAndRaiseOnCharInOrder)
+{
+    pty.Write("AB\r\nC");
+    ASSERT_TRUE(WaitFor([&] { return chars.size() >= 5; }));
+    EXPECT_EQ(chars, "AB\r\nC");
+    EXPECT_EQ(Symbol(1, 1), 'A');
+    EXPECT_EQ(Symbol(2, 1), 'B');
+    EXPECT_EQ(Symbol(1, 2), 'C');
+    EXPECT_EQ(term->CaretColumn(), 2);
+    EXPECT_EQ(term->CaretRow(), 2);
+
+    // ESC [2J empties the grid and raises nothing; the next byte shows at (1, 1).
+    chars.clear();
+    pty.Write(E + "[2J");
+    pty.Write("Z");
+    ASSERT_TRUE(WaitFor([&] { return !chars.empty(); }));
+    Settle(30);
+    EXPECT_EQ(chars, "Z");
+    EXPECT_EQ(Symbol(1, 1), 'Z');
+    EXPECT_EQ(Symbol(2, 1), 0);
+    EXPECT_EQ(Symbol(1, 2), 0);
+}
+
+TEST_F(Terminal, AnswersStatusIdentityAndPositionRequestsThroughThePort)
+{
+    pty.Write(E + "[5n");
+    EXPECT_EQ(ReadSpinning(4), E + "[0n");
+    pty.Write(E + "[3;7H" + E + "[6n");
+    EXPECT_EQ(ReadSpinning(6), E + "[3;7R");
+    pty.Write(E + "[c");
+    EXPECT_EQ(ReadSpinning(7), E + "[?1;2c");
+    EXPECT_TRUE(chars.empty());
+
+    // The port closed: the request is still decoded, the reply is dropped.
+    port->SetConnected(false);
+    term->DisplayText(E + "[5n");
+    EXPECT_EQ(pty.Drain(50, 200), "");
+}
+
+TEST_F(Terminal, WrapScrollAnd132Columns)
+{
+    // Wrap on (the system's setting): the 81st character goes to the next row.
+    pty.Write(std::string(80, 'a') + "b");
+    ASSERT_TRUE(WaitFor([&] { return chars.size() >= 81; }));
+    EXPECT_EQ(Symbol(1, 2), 'b');
+
+    // Wrap off: everything after the 80th overwrites column 80.
+    term->SetWrapLines(false);
+    term->ClearDisplay();
+    term->DisplayText(std::string(80, 'a') + "bc");
+    EXPECT_EQ(Symbol(80, 1), 'c');
+    EXPECT_EQ(Symbol(1, 2), 0);
+
+    // LF on the last row scrolls the content up.
+    chars.clear();
+    pty.Write("top" + E + "[24;5Hbottom\n");
+    ASSERT_TRUE(WaitFor([&] { return chars.size() >= 10; }));
+    EXPECT_EQ(Symbol(5, 23), 'b');
+    EXPECT_EQ(Symbol(1, 1), 0);
+    EXPECT_EQ(term->CaretRow(), 24);
+    EXPECT_EQ(term->CaretColumn(), 11);
+
+    // 132 columns re-allocates (and clears); back to 80 clears again.
+    pty.Write(E + "[?3h");
+    ASSERT_TRUE(WaitFor([&] { return term->Columns() == 132; }));
+    EXPECT_EQ(term->Buffer().Columns(), 132);
+    EXPECT_EQ(Symbol(5, 22), 0);
+    term->DisplayText(E + "[1;132Hx");
+    EXPECT_EQ(Symbol(132, 1), 'x');
+    pty.Write(E + "[?3l");
+    ASSERT_TRUE(WaitFor([&] { return term->Columns() == 80; }));
+    EXPECT_EQ(term->CaretColumn(), 80);
+    term->DisplayText("y");
+    EXPECT_EQ(Symbol(80, 1), 'y');
+}
+
+TEST_F(Terminal, TypedKeysGoToThePortOnlyWhenItIsOpen)
+{
+    term->show();
+    Key(Qt::Key_A, "a");
+    EXPECT_EQ(pty.Read(1, 2000), "a");
+    EXPECT_EQ(Symbol(1, 1), 0);   // no local echo
+    Key(Qt::Key_Up);
+    EXPECT_EQ(pty.Read(3, 2000), E + "[A");
+    Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(pty.Read(1, 2000), "\r");
+    // Polish letters go out in the controller's code page.
+    Key(Qt::Key_unknown, QString::fromUtf8("ą"));
+    EXPECT_EQ(pty.Read(1, 2000), "\xB9");
+
+    term->SetSendLF(true);
+    term->SetLocalEcho(true);
+    Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(pty.Read(2, 2000), "\r\n");
+    EXPECT_EQ(chars, "\r\n");
+
+    port->SetConnected(false);
+    chars.clear();
+    Key(Qt::Key_B, "b");
+    Key(Qt::Key_Down);
+    EXPECT_FALSE(term->Connected());
+    EXPECT_EQ(pty.Drain(50, 200), "");
+    EXPECT_TRUE(chars.empty());
+    EXPECT_EQ(Symbol(1, 3), 0);
+
+    // Connected writes through to the port.
+    term->SetConnected(true);
+    EXPECT_TRUE(port->Connected());
+}
+
+TEST_F(Terminal, PortLinkFollowsThePort)
+{
+    EXPECT_EQ(term->ComPort(), port.get());
+    TComPort other;
+    term->SetComPort(&other);
+    pty.Write("x");
+    Settle(100);
+    EXPECT_TRUE(chars.empty());   // detached from the first port
+    // Attaching to the same port twice would be refused by the port: setting it again is a no-op.
+    term->SetComPort(&other);
+    term->SetComPort(port.get());
+    pty.Write("y");
+    ASSERT_TRUE(WaitFor([&] { return chars.size() >= 2; }));
+    // The port leaves data queued while no link takes it; it arrives once linked again.
+    EXPECT_EQ(chars, "xy");
+
+    auto temp = std::make_unique<TComPort>();
+    term->SetComPort(temp.get());
+    temp.reset();
+    EXPECT_EQ(term->ComPort(), nullptr);
+    EXPECT_FALSE(term->Connected());
+}
+
+TEST_F(Terminal, PaintsCellsFromTheBufferInTheControllersCodePage)
+{
+    EXPECT_EQ(TCustomComTerminal::DisplayCharOf(0xB9), QChar(0x0105));   // ą
+    EXPECT_EQ(TCustomComTerminal::DisplayCharOf(0x8C), QChar(0x015A));   // Ś
+    EXPECT_EQ(TCustomComTerminal::DisplayCharOf('A'), QChar('A'));
+    term->DisplayText("\xB9");
+    EXPECT_EQ(static_cast<unsigned char>(Symbol(1, 1)), 0xB9);   // the cell keeps the byte
+
+    EXPECT_TRUE(TCustomComTerminal::IsFixedPitch(term->TermFont()));
+    EXPECT_FALSE(TCustomComTerminal::IsFixedPitch(QFont(QStringLiteral("DejaVu Sans"), 10)));
+    term->SetTermFont(QFont(QStringLiteral("DejaVu Sans"), 10), 0xFFFFFF);
+    EXPECT_TRUE(TCustomComTerminal::IsFixedPitch(term->TermFont()));
+    EXPECT_EQ(term->CellWidth(), qCeil(QFontMetricsF(term->TermFont()).horizontalAdvance('M') - 0.001));
+
+    term->ClearDisplay();
+    term->show();
+    term->DisplayText("M" + E + "[41m " + E + "[0m" + E + "[2;1H" + E + "[4m_");
+    Settle();
+    const QImage img = term->grab().toImage();
+    const QRect client = term->ClientArea();
+    const int cw = term->CellWidth(), ch = term->CellHeight();
+    auto cellPixels = [&](int c, int r, const QColor& colour) {
+        int n = 0;
+        for (int y = 0; y < ch; ++y)
+            for (int x = 0; x < cw; ++x)
+                n += img.pixelColor(client.left() + (c - 1) * cw + x, client.top() + (r - 1) * ch + y) == colour;
+        return n;
+    };
+    EXPECT_GT(cellPixels(1, 1, Win(0xFFFFFF)), 0);        // a white glyph
+    EXPECT_EQ(cellPixels(2, 1, Win(0x0000FF)), cw * ch);  // a space on red
+    EXPECT_EQ(cellPixels(3, 1, Win(0x000000)), cw * ch);  // empty: the control's colour
+    EXPECT_GT(cellPixels(1, 2, Win(0xFFFFFF)), 0);
+}
+
+// What is on the surface after the incremental updates (single cells, moved pixels) must be
+// what a full repaint gives.
+TEST_F(Terminal, IncrementalUpdatesMatchAFullRepaint)
+{
+    term->show();
+    term->setFocus();
+    QApplication::setActiveWindow(term.get());
+    ASSERT_TRUE(WaitFor([&] { return term->isVisible(); }));
+    // Characters drawn one by one with the screen settled in between, then a scroll with the
+    // surface up to date (pixels move), then scrolls with repaints still queued, then erasing.
+    for (int i = 0; i < 23; ++i) {
+        term->DisplayText("line " + std::to_string(i) + E + "[3" + std::to_string(i % 8) + "m colour\r\n");
+        Settle(5);
+    }
+    for (int i = 0; i < 12; ++i) {
+        term->DisplayText("more " + std::to_string(i) + "\r\n");
+        Settle(5);
+    }
+    for (int i = 0; i < 30; ++i)
+        term->DisplayText("burst " + std::to_string(i) + "\r\n");
+    Settle(20);
+    term->DisplayText(E + "[5;5H" + E + "[K" + E + "[10;1H" + E + "[J");
+    Settle(20);
+    term->DisplayText(E + "[24;1H\n");
+    Settle(20);
+    term->DisplayText(E + "[12;30Hsingle cells");
+    Settle(100);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QImage onSurface = screen->grabWindow(term->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage repainted = term->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (onSurface.size() != repainted.size())
+        GTEST_SKIP() << "the platform does not grab the window surface";
+    const QRect client = term->ClientArea();
+    int differing = 0;
+    for (int y = client.top(); y <= client.bottom(); ++y)
+        for (int x = client.left(); x <= client.right(); ++x)
+            differing += onSurface.pixel(x, y) != repainted.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+}
+
+TEST_F(Terminal, CaretIsDrawnOnlyWithFocusInItsShape)
+{
+    term->show();
+    EXPECT_FALSE(term->CaretExists());
+    term->setFocus();
+    QApplication::setActiveWindow(term.get());
+    if (!WaitFor([&] { return term->hasFocus(); }, 1000))
+        GTEST_SKIP() << "no focus on this platform";
+    EXPECT_TRUE(term->CaretExists());
+    term->DisplayText(E + "[2;3H");
+    Settle();
+    const QRect client = term->ClientArea();
+    const int cw = term->CellWidth(), ch = term->CellHeight();
+    QImage img = term->grab().toImage();
+    EXPECT_EQ(img.pixelColor(client.left() + 2 * cw + cw / 2, client.top() + ch + 1), QColor(Qt::white));
+    EXPECT_EQ(img.pixelColor(client.left() + 2 * cw + cw / 2, client.top() + ch * 2 + 1), QColor(Qt::black));
+
+    term->SetCaret(tcUnderline);
+    img = term->grab().toImage();
+    EXPECT_EQ(img.pixelColor(client.left() + 2 * cw + cw / 2, client.top() + ch + 1), QColor(Qt::black));
+    EXPECT_EQ(img.pixelColor(client.left() + 2 * cw + cw / 2, client.top() + 2 * ch - 1), QColor(Qt::white));
+
+    term->SetCaret(tcNone);
+    EXPECT_FALSE(term->CaretExists());
+    term->SetCaret(tcBlock);
+    term->clearFocus();
+    EXPECT_FALSE(term->CaretExists());
+    img = term->grab().toImage();
+    EXPECT_EQ(img.pixelColor(client.left() + 2 * cw + cw / 2, client.top() + ch + 1), QColor(Qt::black));
+}
+
+TEST_F(Terminal, VerticalScrollBarMovesTheView)
+{
+    term->show();
+    term->resize(593, 10 * term->CellHeight() + 4);
+    Settle();
+    QScrollBar* bar = term->VerticalBar();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 24 - 10);
+    EXPECT_FALSE(term->HorizontalBar()->isVisible());
+    term->DisplayText(E + "[15;1Hfifteen");
+    bar->setValue(14);
+    EXPECT_EQ(term->ViewRow(), 15);
+    Settle();
+    const QImage img = term->grab().toImage();
+    const QRect client = term->ClientArea();
+    int white = 0;
+    for (int y = 0; y < term->CellHeight(); ++y)
+        for (int x = 0; x < 7 * term->CellWidth(); ++x)
+            white += img.pixelColor(client.left() + x, client.top() + y) == QColor(Qt::white);
+    EXPECT_GT(white, 0);   // row 15 is at the top
+
+    // Both bars, and the view follows a larger grid.
+    term->SetScrollBars(ssBoth);
+    term->SetColumns(200);
+    EXPECT_TRUE(term->HorizontalBar()->isVisible());
+    EXPECT_EQ(term->HorizontalBar()->maximum(), 200 - term->ClientArea().width() / term->CellWidth());
+    term->SetScrollBars(ssNone);
+    EXPECT_FALSE(term->VerticalBar()->isVisible());
+    EXPECT_EQ(term->ViewRow(), 1);
+}
+
+TEST_F(Terminal, AutoSizeFitsTheGrid)
+{
+    term->SetAutoSize(true);
+    EXPECT_EQ(term->width(), 80 * term->CellWidth() + 4);
+    EXPECT_EQ(term->height(), 24 * term->CellHeight() + 4);
+    term->SetRows(10);
+    EXPECT_EQ(term->height(), 10 * term->CellHeight() + 4);
+}
+
+TEST_F(Terminal, UnhandledCodesAndReceivedTextEvents)
+{
+    std::vector<std::pair<TEscapeCode, std::string>> unhandled;
+    term->OnUnhandledCode = [&](TCustomComTerminal*, TEscapeCode code, const std::string& data) {
+        unhandled.emplace_back(code, data);
+    };
+    term->OnStrRecieved = [](TCustomComTerminal*, std::string& s) {
+        for (char& c : s)
+            if (c == 'q')
+                c = 'Q';
+    };
+    pty.Write(E + "x" + "q");
+    ASSERT_TRUE(WaitFor([&] { return !chars.empty(); }));
+    EXPECT_EQ(chars, "Q");
+    ASSERT_EQ(unhandled.size(), 1u);
+    EXPECT_EQ(unhandled[0].first, ecUnknown);
+    EXPECT_EQ(unhandled[0].second, "x");
+}
+
+}  // namespace
