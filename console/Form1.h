@@ -166,4 +166,5 @@ private:
     TFileStamp settingsStamp_;
     bool pollFailureReported_ = false;
     bool centred_ = false;
+    qint64 clockSecond_ = -1;
 };

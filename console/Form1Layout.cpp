@@ -77,6 +77,8 @@ void TForm1::BuildLayout()
     setFixedSize(kClientWidth, kClientHeight);
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(11);   // 8 points on a 96 dpi screen
+    // The window's texts were fitted to a narrower face than DejaVu Sans.
+    font.setStretch(QFont::SemiCondensed);
     setFont(font);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kSilver);
@@ -94,10 +96,10 @@ void TForm1::BuildLayout()
                                  kRowTop + k * kRowPitch, 170);
     LabelInactive = Label(InputsPanel, "sLabel1", QStringLiteral("wejście nieaktywne"), 8, 292, 170, 14);
     LegendInactive = StateBox(InputsPanel, QStringLiteral("sCheckBox1"),
-                              QStringLiteral("oznacza podciągnięcie do plusa "), 8, 306, 176);
+                              QStringLiteral("oznacza podciągnięcie do plusa "), 6, 306, 178);
     LabelActive = Label(InputsPanel, "sLabel2", QStringLiteral("wejście aktywne"), 8, 328, 170, 14);
     LegendActive = StateBox(InputsPanel, QStringLiteral("sCheckBox2"),
-                            QStringLiteral("oznacza stan niski na wejściu"), 8, 342, 176);
+                            QStringLiteral("oznacza stan niski na wejściu"), 6, 342, 178);
     LegendActive->setChecked(true);
 
     OutputsPanel = Panel(ClientArea, "sPanel2", QStringLiteral("Zmień stan wyjść"), 187, 0, 230, 345);
@@ -219,7 +221,7 @@ void TForm1::BuildTerminalPanel()
 void TForm1::BuildTimers()
 {
     Timer1 = Timer(this, "Timer1", 15000, true, false);
-    Timer2 = Timer(this, "Timer2", 10, false, false);
+    Timer2 = Timer(this, "Timer2", 10, true, true);   // first tick soon; then once a second
     Timer4 = Timer(this, "Timer4", 20, false, false);
     Timer5 = Timer(this, "Timer5", 5000, true, true);
     Timer6 = Timer(this, "Timer6", 200, true, true);

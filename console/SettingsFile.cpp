@@ -135,11 +135,12 @@ QStringList Decode(const QList<QByteArray>& raw)
     }
     QStringList out;
     if (utf8) {
+        // A byte order mark stays a character of line 0 (read by nobody), so that whatever
+        // is written reads back the same.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         for (const QByteArray& line : trimmed)
-            out.append(QString::fromUtf8(line).left(kMaxLineLength));
-        // A byte order mark from some editors is not part of line 0.
-        if (!out.isEmpty() && out.first().startsWith(QChar(0xFEFF)))
-            out.first().remove(0, 1);
+            out.append(QString(decoder.decode(line)).left(kMaxLineLength));
         return out;
     }
     QStringDecoder cp1250("windows-1250", QStringDecoder::Flag::Stateless);

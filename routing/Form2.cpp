@@ -96,7 +96,17 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     FormCreate();
 }
 
-TForm2::~TForm2() = default;
+TForm2::~TForm2()
+{
+    // Nothing may reach this half-destroyed window while QWidget tears it down.
+    disconnect(qApp, nullptr, this, nullptr);
+    if (view_) {
+        removeEventFilter(view_);
+        // The view is parented here only for modality; whoever created it still owns it.
+        if (view_->parentWidget() == this)
+            view_->setParent(nullptr, view_->windowFlags());
+    }
+}
 
 void TForm2::BuildColumns()
 {
@@ -208,11 +218,20 @@ void TForm2::Zapisz1Click()
     io.now = Routing::SteadyNow;
     io.sleepUntil = SleepUntil ? SleepUntil : Routing::SleepUntilDeadline;
 
-    struct EndProgress {
+    // The indicator and a busy cursor for the length of the pass, also when a write fails.
+    struct PassIndicator {
         TPassProgress* p;
-        ~EndProgress() { p->End(); }
-    } endProgress{progress_};
-    progress_->Begin(0);
+        explicit PassIndicator(TPassProgress* progress) : p(progress)
+        {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            p->Begin(0);
+        }
+        ~PassIndicator()
+        {
+            p->End();
+            QApplication::restoreOverrideCursor();
+        }
+    } indicator(progress_);
     Routing::RunRoutingPass(io, Pacing);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 
@@ -72,8 +73,8 @@ private:
     QCheckBox* cells_[16][16] = {};
     TPassProgress* progress_ = nullptr;
 
-    TCustomComPort* port_ = nullptr;
-    QWidget* mainWindow_ = nullptr;
-    QTimer* mainTimer6_ = nullptr;
-    TForm3* view_ = nullptr;
+    QPointer<TCustomComPort> port_;
+    QPointer<QWidget> mainWindow_;
+    QPointer<QTimer> mainTimer6_;
+    QPointer<TForm3> view_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QPointer>
 
 #include "ConfigDumpSink.h"
 
@@ -23,7 +24,8 @@ public:
     ~TForm3() override;
 
     // Called once all windows exist. The view becomes a child window of the matrix window so
-    // that it stays usable while the matrix window is modal.
+    // that it stays usable while the matrix window is modal; the matrix window hands it back
+    // when destroyed, so the view stays owned by whoever created it.
     void Bind(TCustomComPort* port, TForm2* matrix);
 
     // Clears the text, shows the view, sends "C" and raises ConfigDumpActive.
@@ -52,6 +54,6 @@ protected:
 private:
     void FitOuterSize();
 
-    TCustomComPort* port_ = nullptr;
-    TForm2* matrix_ = nullptr;
+    QPointer<TCustomComPort> port_;
+    QPointer<TForm2> matrix_;
 };

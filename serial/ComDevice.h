@@ -1,7 +1,8 @@
 #pragma once
 // The device layer under the port component: free of Qt so that another platform's
 // implementation can sit beside the POSIX one. Every failing call returns false (or -1) and
-// leaves the operating system's error code in LastError(), captured at the failing call.
+// leaves the operating system's error code in LastError(), captured at the failing call on the
+// calling thread.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -98,9 +99,12 @@ public:
     virtual bool FinishIo(ComIo& io) = 0;
 
     virtual bool Purge(std::uint32_t flags) = 0;
-    // Bytes waiting to be read and to be sent; also takes the line errors into the device's
-    // pending set (cleared from the driver, as a status query does on the classic driver).
+    // Bytes waiting to be read and to be sent. Clears pending line errors, as a status query
+    // does on the classic driver.
     virtual bool QueueCounts(int* inQueue, int* outQueue) = 0;
+    // The first `queued` bytes of the receive queue have been reported to the handlers: only
+    // bytes beyond them make the next receive event.
+    virtual void NoteReported(int queued) = 0;
     // Pending line errors (ComCe bits) since the last call; clears them.
     virtual bool TakeErrors(std::uint32_t* errors) = 0;
     // Modem status (ComMs bits); a device without modem lines reports none and does not fail.
@@ -112,10 +116,11 @@ public:
     // Wakes a WaitEvents in progress so it re-examines the device.
     virtual void Wake() = 0;
 
+    // Like errno: per calling thread, so the event thread's calls never mix with the GUI's.
     int LastError() const { return lastError_; }
 
 protected:
-    int lastError_ = 0;
+    static inline thread_local int lastError_ = 0;
 };
 
 // The platform's device implementation.

@@ -316,7 +316,10 @@ int ComDevicePosix::ReadSome(char* buffer, int count)
         }
         return 0;
     }
-    LowerTo(announced_, std::max(0, announced_.load() - static_cast<int>(n)));
+    if (n < count)
+        announced_ = 0;   // took all there was: whatever is queued now has not been reported
+    else
+        LowerTo(announced_, std::max(0, announced_.load() - static_cast<int>(n)));
     int kept = static_cast<int>(n);
     if (dropNull_) {
         char* end = std::remove(buffer, buffer + n, '\0');
@@ -520,16 +523,19 @@ bool ComDevicePosix::QueueCounts(int* inQueue, int* outQueue)
     if (Ioctl(fd_, TIOCOUTQ, &out) != 0)
         out = 0;
     CollectErrors();
-    // Whoever asked now knows about these bytes; they are no longer news for the event wait.
-    int cur = announced_.load();
-    while (cur < in && !announced_.compare_exchange_weak(cur, in)) {
-    }
     pendingErrors_ = 0;   // a status query clears the error flags, as the classic driver does
     if (inQueue)
         *inQueue = in;
     if (outQueue)
         *outQueue = out;
     return true;
+}
+
+void ComDevicePosix::NoteReported(int queued)
+{
+    int cur = announced_.load();
+    while (cur < queued && !announced_.compare_exchange_weak(cur, queued)) {
+    }
 }
 
 bool ComDevicePosix::TakeErrors(std::uint32_t* errors)
@@ -582,9 +588,7 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         if (queued < known)
             LowerTo(announced_, queued);
         if (queued > known) {
-            int cur = announced_.load();
-            while (cur < queued && !announced_.compare_exchange_weak(cur, queued)) {
-            }
+            NoteReported(queued);
             rxTickMs_ = 10;
             if (want & ComEv::RxChar)
                 found |= ComEv::RxChar;

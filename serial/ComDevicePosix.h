@@ -25,6 +25,7 @@ public:
 
     bool Purge(std::uint32_t flags) override;
     bool QueueCounts(int* inQueue, int* outQueue) override;
+    void NoteReported(int queued) override;
     bool TakeErrors(std::uint32_t* errors) override;
     bool ModemStatus(std::uint32_t* status) override;
 

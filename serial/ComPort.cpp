@@ -311,6 +311,13 @@ void TCustomComPort::ClosePort()
 
 void TCustomComPort::StopEventThread()
 {
+    if (QThread::currentThread() == thread_.get()) {
+        // Closed from a handler running on the event thread itself (smNone): it cannot wait for
+        // its own end; it leaves its loop when the handler returns and is deleted after that.
+        TComThread* self = thread_.release();
+        QObject::connect(self, &QThread::finished, self, &QObject::deleteLater);
+        return;
+    }
     QThread::yieldCurrentThread();
     // The thread may be waiting for the GUI thread to take a hand-over: keep serving the port's
     // posted events while waiting, never a plain wait().
@@ -487,6 +494,7 @@ void TCustomComPort::HandleError()
 void TCustomComPort::HandleRxChar()
 {
     int count = InputQueueLength();
+    device_->NoteReported(count);
     if (count > 0)
         BroadcastState(LinkState::RxActivity, true);
     DeliverReceived(count);

@@ -30,6 +30,7 @@ std::string Usage()
            "  --script FILE          run control commands from FILE, quit at its end\n"
            "  --state FILE           keep routing table, outputs and mode in FILE\n"
            "  --no-pacing            send at once instead of at 9600 bit/s\n"
+           "  --no-realtime          do not ask for real-time scheduling\n"
            "  --save-ms N            delay before '?' after a routing write (default 400)\n"
            "  --write-timeout-ms N   pause that abandons a routing write (default 5000)\n"
            "  --learning-step-ms N   how long a learning result stays shown (default 1200)\n"
@@ -84,6 +85,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             if (!flag(noPacing))
                 return false;
             out.pacing = false;
+        } else if (name == "--no-realtime") {
+            bool given = false;
+            if (!flag(given))
+                return false;
+            out.realtime = false;
         } else if (name == "--announce-mode") {
             if (!flag(out.announceMode))
                 return false;

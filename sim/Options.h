@@ -14,6 +14,7 @@ struct Options {
     std::string scriptFile;
     std::string stateFile;
     bool pacing = true;
+    bool realtime = true;        // ask for real-time scheduling so the pacing holds under load
     bool announceMode = false;   // send the mode character when the console opens the line
     int64_t saveMs = 400;
     int64_t writeTimeoutMs = 5000;

@@ -10,7 +10,9 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace sim {
@@ -102,6 +104,10 @@ bool Simulator::Start(std::string& error)
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of an interactive shell, reading the terminal must fail (EIO
+    // ends the control channel) rather than stop the simulator.
+    std::signal(SIGTTIN, SIG_IGN);
+    std::signal(SIGTTOU, SIG_IGN);
     sigset_t block;
     sigemptyset(&block);
     sigaddset(&block, SIGINT);
@@ -110,6 +116,17 @@ bool Simulator::Start(std::string& error)
     ::sigprocmask(SIG_BLOCK, &block, nullptr);
     // Byte pacing needs timers that fire when asked, not up to 50 us later.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    std::string scheduling = "normal scheduling";
+    if (options_.realtime) {
+        // On a busy machine an ordinary process misses its byte times by milliseconds. The loop
+        // always sleeps between bytes, and the kernel's real-time throttling bounds it anyway.
+        sched_param param{};
+        param.sched_priority = 1;
+        if (::sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0)
+            scheduling = "real-time scheduling";
+        else if (::setpriority(PRIO_PROCESS, 0, -10) == 0)
+            scheduling = "raised priority (no real-time scheduling)";
+    }
 
     if (!options_.logFile.empty() && !log_.Open(options_.logFile, error))
         return false;
@@ -158,10 +175,10 @@ bool Simulator::Start(std::string& error)
     line_ = options_.device.empty() ? MakePtyEndpoint(options_.link) : MakeDeviceEndpoint(options_.device);
     if (!line_->Open(error))
         return false;
-    ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
     std::printf("selvora-sim: %s\n", line_->Description().c_str());
     std::fflush(stdout);
     Event(NowUs(), "line open " + line_->Description());
+    Event(NowUs(), scheduling);
     return true;
 }
 
@@ -192,7 +209,8 @@ void Simulator::Loop()
 
         std::vector<pollfd> fds;
         const int lineFd = line_->Fd();
-        const bool readLine = lineFd >= 0 && peerPresent_ && !Busy();
+        // Once quitting, new commands would only keep the line busy.
+        const bool readLine = lineFd >= 0 && peerPresent_ && !Busy() && !quitting_;
         if (readLine)
             fds.push_back({lineFd, POLLIN, 0});
         const bool readStdin = stdinOpen_ && !quitting_;
@@ -259,6 +277,10 @@ void Simulator::ServiceLine(int64_t now)
     const bool present = line_->PeerPresent();
     if (present != peerPresent_)
         PeerChanged(present, now);
+    // A console that wrote and closed between two looks left its bytes behind: they are
+    // served now (to nobody), not handed to the next console as if it had sent them.
+    for (int i = 0; !peerPresent_ && line_->Fd() >= 0 && i < 16 && ReadLine(); ++i) {
+    }
 }
 
 void Simulator::PeerChanged(bool present, int64_t now)
@@ -281,7 +303,7 @@ void Simulator::PeerChanged(bool present, int64_t now)
     controller_.PeerClosed(now);
 }
 
-void Simulator::ReadLine()
+bool Simulator::ReadLine()
 {
     const int fd = line_->Fd();
     unsigned char buf[256];
@@ -293,15 +315,18 @@ void Simulator::ReadLine()
             controller_.Receive(buf[i], now);
         }
         Collect(now);
-        return;
+        return true;
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
-        return;
+        return false;
     // A pty reports the console's close this way; a device that fails is gone.
-    if (!line_->PeerPresent())
-        PeerChanged(false, now);
-    else if (options_.device.size())
+    if (!line_->PeerPresent()) {
+        if (peerPresent_)
+            PeerChanged(false, now);
+    } else if (!options_.device.empty()) {
         LineLost(now);
+    }
+    return false;
 }
 
 void Simulator::LineLost(int64_t now)
@@ -468,6 +493,8 @@ void Simulator::WriteDue()
 
 void Simulator::ReadStdin()
 {
+    // Called only when poll() reported input, so this read does not block. Standard input is
+    // left blocking: it may be the user's terminal, shared with the shell.
     char buf[1024];
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))

@@ -34,7 +34,7 @@ private:
     void Execute(const ControlCommand& cmd, int64_t now);
     void Collect(int64_t now);
     void WriteDue();
-    void ReadLine();
+    bool ReadLine();   // true when bytes came
     void ReadStdin();
     void StdinLine(const std::string& line);
     void Hangup(int64_t ms, int64_t now);

@@ -1,7 +1,6 @@
 #include "ComTermBuffer.h"
 
 #include <algorithm>
-#include <cstring>
 
 TComTermBuffer::TComTermBuffer(TTermScreen* owner) : owner_(owner) {}
 
@@ -13,6 +12,7 @@ void TComTermBuffer::Allocate()
     tabs_.reset();
     columns_ = owner_->Columns();
     rows_ = owner_->Rows();
+    top_ = 0;
     const std::size_t count = static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_);
     cells_.reset(new TTermCell[count]());
     tabs_.reset(new bool[static_cast<std::size_t>(columns_)]());
@@ -33,33 +33,39 @@ void TComTermBuffer::ClearTabStops()
     std::fill_n(tabs_.get(), columns_, false);
 }
 
+void TComTermBuffer::ClearRow(int row)
+{
+    std::fill_n(cells_.get() + Index(1, row), static_cast<std::size_t>(columns_), TTermCell{});
+}
+
 void TComTermBuffer::ScrollContentUp()
 {
-    const std::size_t rowCells = static_cast<std::size_t>(columns_);
-    TTermCell* base = cells_.get();
-    std::memmove(base, base + rowCells, (rows_ - 1) * rowCells * sizeof(TTermCell));
-    std::fill_n(base + (rows_ - 1) * rowCells, rowCells, TTermCell{});
+    // The old row 1 becomes the new last row, emptied.
+    ClearRow(1);
+    top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     owner_->ScrollScreen(-1);
 }
 
 void TComTermBuffer::ScrollContentDown()
 {
-    const std::size_t rowCells = static_cast<std::size_t>(columns_);
-    TTermCell* base = cells_.get();
-    std::memmove(base + rowCells, base, (rows_ - 1) * rowCells * sizeof(TTermCell));
-    std::fill_n(base, rowCells, TTermCell{});
+    top_ = top_ == 0 ? rows_ - 1 : top_ - 1;
+    ClearRow(1);
     owner_->ScrollScreen(1);
 }
 
 void TComTermBuffer::EraseToEndOfLine(int column, int row)
 {
-    std::fill(cells_.get() + Index(column, row), cells_.get() + Index(1, row + 1), TTermCell{});
+    std::fill_n(cells_.get() + Index(column, row), static_cast<std::size_t>(columns_ - column + 1),
+                TTermCell{});
     owner_->InvalidateCells(column, row, columns_, row);
 }
 
 void TComTermBuffer::EraseToEndOfScreen(int column, int row)
 {
-    std::fill(cells_.get() + Index(column, row), cells_.get() + Index(1, rows_ + 1), TTermCell{});
+    std::fill_n(cells_.get() + Index(column, row), static_cast<std::size_t>(columns_ - column + 1),
+                TTermCell{});
+    for (int r = row + 1; r <= rows_; ++r)
+        ClearRow(r);
     owner_->InvalidateCells(column, row, columns_, row);
     if (row < rows_)
         owner_->InvalidateCells(1, row + 1, columns_, rows_);

@@ -38,7 +38,9 @@ public:
     int Columns() const { return columns_; }   // size of the allocated grid
     int Rows() const { return rows_; }
 
-    // Coordinates are not checked: callers keep them inside the grid.
+    // Coordinates are not checked: callers keep them inside the grid. Each row's cells are
+    // contiguous; rows follow one another in the block circularly from the top row, so a
+    // scroll moves no cells, it only clears one row and turns the circle.
     void PutCell(int column, int row, const TTermCell& cell) { cells_[Index(column, row)] = cell; }
     TTermCell GetCell(int column, int row) const { return cells_[Index(column, row)]; }
     const TTermCell* Row(int row) const { return cells_.get() + Index(1, row); }
@@ -59,13 +61,18 @@ public:
 private:
     std::size_t Index(int column, int row) const
     {
-        return static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(columns_) +
+        int physical = row - 1 + top_;
+        if (physical >= rows_)
+            physical -= rows_;
+        return static_cast<std::size_t>(physical) * static_cast<std::size_t>(columns_) +
                static_cast<std::size_t>(column - 1);
     }
+    void ClearRow(int row);
 
     TTermScreen* owner_;
     std::unique_ptr<TTermCell[]> cells_;
     std::unique_ptr<bool[]> tabs_;
     int columns_ = 0;
     int rows_ = 0;
+    int top_ = 0;   // physical index of row 1
 };

@@ -174,7 +174,7 @@ void TComTermModel::DisplayBytes(const char* data, std::size_t count)
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char b = static_cast<unsigned char>(data[i]);
         TEscapeCodes* decoder = decoder_.get();
-        if (!decoder) {
+        if (!decoder || decoder->TakePlain(b)) {
             DisplayChar(b);
             continue;
         }
@@ -312,20 +312,20 @@ void TComTermModel::ApplyMode(const TParamList& params, bool on)
 bool TComTermModel::ExecuteCode(TEscapeCode code, TParamList& params)
 {
     EnsureGrid();
-    const long long p1 = TEscapeCodes::ParamValue(1, &params);
-    const long long p2 = TEscapeCodes::ParamValue(2, &params);
+    // Wide enough that no parameter can overflow the caret arithmetic.
+    auto p = [&params](int n) -> long long { return TEscapeCodes::ParamValue(n, &params); };
     const long long col = caretColumn_, row = caretRow_;
     switch (code) {
     case ecCursorUp:
-    case ecAppCursorUp: PlaceCaret(col, row - p1); break;
+    case ecAppCursorUp: PlaceCaret(col, row - p(1)); break;
     case ecCursorDown:
-    case ecAppCursorDown: PlaceCaret(col, row + p1); break;
+    case ecAppCursorDown: PlaceCaret(col, row + p(1)); break;
     case ecCursorLeft:
-    case ecAppCursorLeft: PlaceCaret(col - p1, row); break;
+    case ecAppCursorLeft: PlaceCaret(col - p(1), row); break;
     case ecCursorRight:
-    case ecAppCursorRight: PlaceCaret(col + p1, row); break;
+    case ecAppCursorRight: PlaceCaret(col + p(1), row); break;
     case ecCursorHome:
-    case ecCursorMove: PlaceCaret(p2, p1); break;
+    case ecCursorMove: PlaceCaret(p(2), p(1)); break;
     case ecReverseLineFeed: ReverseLineFeed(); break;
     case ecEraseLineFrom: buffer_.EraseToEndOfLine(caretColumn_, caretRow_); break;
     case ecEraseScreenFrom: buffer_.EraseToEndOfScreen(caretColumn_, caretRow_); break;

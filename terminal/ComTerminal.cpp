@@ -1,6 +1,7 @@
 #include "ComTerminal.h"
 
 #include <QFocusEvent>
+#include <QGlyphRun>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -337,6 +338,17 @@ void TCustomComTerminal::ApplyFont(const QFont& requested)
         drawFont_.setLetterSpacing(QFont::AbsoluteSpacing, cellWidth_ - advance);
     underlineFont_ = drawFont_;
     underlineFont_.setUnderline(true);
+    rawFont_ = QRawFont::fromFont(font);
+    glyphOf_.fill(0);
+    if (rawFont_.isValid()) {
+        QString all;
+        for (int i = 32; i < 256; ++i)
+            all.append(CodePageTable()[static_cast<std::size_t>(i)]);
+        const QList<quint32> indexes = rawFont_.glyphIndexesForString(all);
+        if (indexes.size() == all.size())
+            for (int i = 32; i < 256; ++i)
+                glyphOf_[static_cast<std::size_t>(i)] = indexes[i - 32];
+    }
     runDrawing_ = IsFixedPitch(drawFont_) &&
                   qAbs(QFontMetricsF(drawFont_).horizontalAdvance(QStringLiteral("MMMMMMMM")) -
                        8 * cellWidth_) < 0.05;
@@ -636,6 +648,7 @@ void TCustomComTerminal::paintEvent(QPaintEvent* event)
         const TComTermBuffer& buffer = model_.Buffer();
         const auto& table = CodePageTable();
         QString run;
+        QList<quint32> glyphIndexes;
         bool underlined = false;
         for (int r = firstRow; r <= lastRow; ++r) {
             const int row = r + viewRow_ - 1;
@@ -655,29 +668,49 @@ void TCustomComTerminal::paintEvent(QPaintEvent* event)
                     ++c;
                     continue;
                 }
-                // Cells with the same colours and underline are drawn as one run.
+                // Cells with the same colours and underline are drawn as one run. Glyphs are
+                // placed cell by cell from the font's own glyph table (no text shaping); a byte
+                // the font has no glyph for goes through text drawing and font fallback.
+                const bool glyphs = rawFont_.isValid() && glyphOf_[cell.Symbol] != 0;
                 run.clear();
                 run.append(table[cell.Symbol]);
+                glyphIndexes.clear();
+                glyphIndexes.append(glyphOf_[cell.Symbol]);
                 int end = c;
-                if (runDrawing_) {
+                if (glyphs || runDrawing_) {
                     while (end + 1 <= lastCol && col + (end + 1 - c) <= buffer.Columns()) {
                         const TTermCell& next = cells[col + (end - c)];
                         if (next.Symbol == 0 || next.Foreground != cell.Foreground ||
-                            next.Background != cell.Background || next.Underline != cell.Underline)
+                            next.Background != cell.Background || next.Underline != cell.Underline ||
+                            (glyphs && glyphOf_[next.Symbol] == 0))
                             break;
                         run.append(table[next.Symbol]);
+                        glyphIndexes.append(glyphOf_[next.Symbol]);
                         ++end;
                     }
                 }
                 const int x = client.left() + (c - 1) * cellWidth_;
                 const QRect box(x, y, (end - c + 1) * cellWidth_, cellHeight_);
                 p.fillRect(box, ToQColor(cell.Background));
-                if (cell.Underline != underlined) {
-                    underlined = cell.Underline;
-                    p.setFont(underlined ? underlineFont_ : drawFont_);
-                }
                 p.setPen(ToQColor(cell.Foreground));
-                p.drawText(QPoint(x, y + ascent_), run);
+                if (glyphs) {
+                    QList<QPointF> positions;
+                    positions.reserve(glyphIndexes.size());
+                    for (qsizetype k = 0; k < glyphIndexes.size(); ++k)
+                        positions.append(QPointF(k * cellWidth_, 0));
+                    QGlyphRun glyphRun;
+                    glyphRun.setRawFont(rawFont_);
+                    glyphRun.setGlyphIndexes(glyphIndexes);
+                    glyphRun.setPositions(positions);
+                    glyphRun.setUnderline(cell.Underline);
+                    p.drawGlyphRun(QPointF(x, y + ascent_), glyphRun);
+                } else {
+                    if (cell.Underline != underlined) {
+                        underlined = cell.Underline;
+                        p.setFont(underlined ? underlineFont_ : drawFont_);
+                    }
+                    p.drawText(QPoint(x, y + ascent_), run);
+                }
                 c = end + 1;
             }
         }

@@ -3,9 +3,11 @@
 // are fixed. The terminal subsystem adds everything else and the implementation.
 #include <QChar>
 #include <QFont>
+#include <QRawFont>
 #include <QMetaObject>
 #include <QRect>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -172,6 +174,8 @@ private:
     QFont termFont_;
     QFont drawFont_;        // termFont_ with glyph advances widened to the cell width
     QFont underlineFont_;
+    QRawFont rawFont_;
+    std::array<quint32, 256> glyphOf_{};   // the font's glyph for each byte, 0 = none
     int cellWidth_ = 8;
     int cellHeight_ = 16;
     int ascent_ = 12;

@@ -43,6 +43,17 @@ public:
     // Parameter n (from 1) as a number; 1 when absent or not a number.
     static std::int32_t ParamValue(int n, const TParamList* params);
 
+    // True when the byte is plain without further ado: the decoder is outside any sequence,
+    // the byte is not ESC, and the decoder is one that passes every other byte while idle.
+    // Lets a caller skip the per-byte call on ordinary text.
+    bool TakePlain(unsigned char byte)
+    {
+        if (!escapeOnly_ || collecting_ || byte == 27)
+            return false;
+        character_ = static_cast<char>(byte);
+        return true;
+    }
+
     char Character() const { return character_; }
     TEscapeCode Code() const { return code_; }
     const std::string& Data() const { return data_; }   // bytes after ESC
@@ -59,6 +70,9 @@ protected:
     }
     void CollectFinalByte(unsigned char byte) { data_.push_back(static_cast<char>(byte)); }
 
+    // Set by decoders in which only ESC starts a sequence; collecting_ is their escape state.
+    bool escapeOnly_ = false;
+    bool collecting_ = false;
     char character_ = 0;
     TEscapeCode code_ = ecUnknown;
     std::string data_;

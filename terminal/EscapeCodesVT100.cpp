@@ -3,16 +3,6 @@
 namespace {
 constexpr unsigned char ESC = 27;
 
-bool IsLetter(unsigned char b)
-{
-    return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-}
-
-char FirstChar(const TParamList& p)
-{
-    return p.empty() || p[0].empty() ? '\0' : p[0][0];
-}
-
 std::string Esc(const char* rest)
 {
     std::string s(1, static_cast<char>(ESC));
@@ -21,36 +11,15 @@ std::string Esc(const char* rest)
 }
 }  // namespace
 
-TFeedResult TEscapeCodesVT100::FeedByte(unsigned char byte)
+// A byte that completes a bracket sequence, or any byte of a short one.
+TFeedResult TEscapeCodesVT100::FeedSequence(unsigned char byte)
 {
-    if (!collecting_) {
-        if (byte != ESC) {
-            character_ = static_cast<char>(byte);
-            return frPlainChar;
-        }
-        StartSequence();
-        collecting_ = true;
-        bracket_ = false;
-        separators_ = 0;
-        return frNeedMore;
-    }
-
     TEscapeCode code;
     if (bracket_) {
-        if (!IsLetter(byte)) {
-            if (byte == ';')
-                ++separators_;
-            CollectByte(byte);
-            return frNeedMore;
-        }
         CollectFinalByte(byte);
         code = ClassifyBracket();
     } else {
         CollectByte(byte);
-        if (data_[0] == '[') {
-            bracket_ = true;
-            return frNeedMore;
-        }
         code = ClassifyShort();
         if (code == ecNotCompleted)
             return frNeedMore;
@@ -105,12 +74,43 @@ void TEscapeCodesVT100::SplitParams()
 
 TEscapeCode TEscapeCodesVT100::ClassifyBracket()
 {
+    const unsigned char final = static_cast<unsigned char>(data_.back());
+    TEscapeCode code;
+    // These read only the first character of the first parameter and keep no parameters,
+    // so the text is not split for them.
+    if (final == 'J' || final == 'K' || final == 'g' || final == 'n') {
+        params_.clear();
+        const char first = data_.size() > 2 && data_[1] != ';' ? data_[1] : '\0';
+        switch (final) {
+        case 'J':
+            code = first == '\0' || first == '0' ? ecEraseScreenFrom
+                 : first == '2'                   ? ecEraseScreen
+                                                  : ecUnknown;
+            break;
+        case 'K':
+            code = first == '\0' || first == '0' ? ecEraseLineFrom
+                 : first == '2'                   ? ecEraseLine
+                                                  : ecUnknown;
+            break;
+        case 'g':
+            code = first == '\0' || first == '0' ? ecClearTab
+                 : first == '3'                   ? ecClearAllTabs
+                                                  : ecUnknown;
+            break;
+        default:
+            code = first == '5' ? ecQueryDevice
+                 : first == '0' ? ecReportDeviceOK
+                 : first == '3' ? ecReportDeviceFailure
+                 : first == '6' ? ecQueryCursorPos
+                                : ecUnknown;
+            break;
+        }
+        return code;
+    }
+
     SplitParams();
     // The true count, also when the text was cut short.
     const std::size_t count = data_.size() > 2 ? separators_ + 1 : 0;
-    const unsigned char final = static_cast<unsigned char>(data_.back());
-    const char first = FirstChar(params_);
-    TEscapeCode code;
     switch (final) {
     case 'A': return ecCursorUp;
     case 'B': return ecCursorDown;
@@ -130,33 +130,8 @@ TEscapeCode TEscapeCodesVT100::ClassifyBracket()
         if (count == 2 && params_[0] == "?1")
             return ecIdentResponse;
         return ecUnknown;
-    case 'J':
-        code = first == '\0' || first == '0' ? ecEraseScreenFrom
-             : first == '2'                  ? ecEraseScreen
-                                             : ecUnknown;
-        break;
-    case 'K':
-        code = first == '\0' || first == '0' ? ecEraseLineFrom
-             : first == '2'                  ? ecEraseLine
-                                             : ecUnknown;
-        break;
-    case 'g':
-        code = first == '\0' || first == '0' ? ecClearTab
-             : first == '3'                  ? ecClearAllTabs
-                                             : ecUnknown;
-        break;
-    case 'n':
-        code = first == '5' ? ecQueryDevice
-             : first == '0' ? ecReportDeviceOK
-             : first == '3' ? ecReportDeviceFailure
-             : first == '6' ? ecQueryCursorPos
-                            : ecUnknown;
-        break;
     default: return ecUnknown;
     }
-    // Only the first character of these counted; their parameters are used up.
-    params_.clear();
-    return code;
 }
 
 std::string TEscapeCodesVT100::EncodeCode(TEscapeCode code, const TParamList* params) const

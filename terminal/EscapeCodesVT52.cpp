@@ -11,13 +11,9 @@ std::string Esc(const char* rest)
 }
 }  // namespace
 
-TFeedResult TEscapeCodesVT52::FeedByte(unsigned char byte)
+TFeedResult TEscapeCodesVT52::FeedSequence(unsigned char byte)
 {
     if (!collecting_) {
-        if (byte != ESC) {
-            character_ = static_cast<char>(byte);
-            return frPlainChar;
-        }
         StartSequence();
         collecting_ = true;
         return frNeedMore;

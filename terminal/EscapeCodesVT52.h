@@ -1,11 +1,17 @@
 #pragma once
 #include "EscapeCodes.h"
 
-class TEscapeCodesVT52 : public TEscapeCodes {
+class TEscapeCodesVT52 final : public TEscapeCodes {
 public:
-    TFeedResult FeedByte(unsigned char byte) override;
+    TEscapeCodesVT52() { escapeOnly_ = true; }
+    TFeedResult FeedByte(unsigned char byte) override
+    {
+        if (TakePlain(byte))
+            return frPlainChar;
+        return FeedSequence(byte);
+    }
     std::string EncodeCode(TEscapeCode code, const TParamList* params) const override;
 
 private:
-    bool collecting_ = false;
+    TFeedResult FeedSequence(unsigned char byte);
 };

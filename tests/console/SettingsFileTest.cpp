@@ -92,6 +92,31 @@ TEST(SettingsFile, EncodingRoundTrips)
                                  QStringLiteral("Pokój")}));
 }
 
+TEST(SettingsFile, WhatIsWrittenReadsBackUnchanged)
+{
+    // Files as they may come: mixed encodings, broken or overlong UTF-8, surrogates, a byte
+    // order mark, bytes Windows-1250 leaves undefined.
+    const QByteArray files[] = {
+        "\xEF\xBB\xBF----------\r\nCOM1\r\n",
+        "\xEF\xBB\xBF\xEF\xBB\xBFx\n",
+        "Pok\xC3\xB3j\r\nPok\xF3j\r\n",       // one UTF-8 line, one Windows-1250 line
+        "\xC0\xAF\r\n",                         // overlong '/'
+        "\xED\xA0\x80\r\n",                     // a surrogate
+        "\xF4\x90\x80\x80\r\n",                 // past U+10FFFF
+        "\x81\x83\x88\x90\x98\r\n",             // undefined in Windows-1250
+        "\xC5\x9B\xC5",                          // UTF-8 cut off at the end of the file
+        "\xE2\x82\xAC \xF0\x9F\x92\xA1\r\n",     // euro sign and an emoji, valid UTF-8
+    };
+    for (const QByteArray& bytes : files) {
+        const QStringList lines = SettingsFile::ParseLines(bytes);
+        EXPECT_EQ(SettingsFile::ParseLines(SettingsFile::Compose(lines)), lines) << bytes.toHex().constData();
+    }
+    EXPECT_EQ(SettingsFile::ParseLines("Pok\xC3\xB3j\r\nPok\xF3j\r\n"),
+              (QStringList{QStringLiteral("PokĂłj"), QStringLiteral("Pokój")}));
+    EXPECT_EQ(SettingsFile::ParseLines("\xE2\x82\xAC \xF0\x9F\x92\xA1"),
+              QStringList{QStringLiteral("€ \U0001F4A1")});
+}
+
 TEST(SettingsFile, ReadingIsBoundedForHugeFiles)
 {
     QTemporaryDir dir;

@@ -48,7 +48,8 @@ protected:
 
     void TearDown() override
     {
-        delete form2;   // owns the view once bound
+        delete form2;
+        delete form3;
         form2 = nullptr;
         form3 = nullptr;
         if (port && port->Connected())

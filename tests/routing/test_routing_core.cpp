@@ -59,29 +59,6 @@ TEST(RoutingTable, ControlNamesFollowTheFormNotTheInputOrder)
     EXPECT_THROW(Routing::CellObjectName(1, 17), std::out_of_range);
 }
 
-TEST(RoutingTable, CaptionsComeFromTheirLinesOrAreEmpty)
-{
-    const QStringList defaults = Routing::DefaultNameLines();
-    EXPECT_EQ(Routing::HeaderCaption(defaults, 1), QStringLiteral("1 wejście steruje"));
-    EXPECT_EQ(Routing::HeaderCaption(defaults, 16), QStringLiteral("16 wejście steruje"));
-    EXPECT_EQ(Routing::CellCaption(defaults, 1), QStringLiteral("1 urządzenie"));
-    EXPECT_EQ(Routing::CellCaption(defaults, 16), QStringLiteral("16 urządzenie"));
-
-    QStringList file;
-    for (int i = 0; i < 38; ++i)
-        file.append(QStringLiteral("line %1").arg(i));
-    EXPECT_EQ(Routing::HeaderCaption(file, 1), QStringLiteral("line 3 steruje"));
-    EXPECT_EQ(Routing::HeaderCaption(file, 16), QStringLiteral("line 18 steruje"));
-    EXPECT_EQ(Routing::CellCaption(file, 1), QStringLiteral("line 21"));
-    EXPECT_EQ(Routing::CellCaption(file, 16), QStringLiteral("line 36"));
-
-    // A short file: missing lines read as empty names.
-    const QStringList shortFile = file.mid(0, 22);
-    EXPECT_EQ(Routing::CellCaption(shortFile, 1), QStringLiteral("line 21"));
-    EXPECT_EQ(Routing::CellCaption(shortFile, 2), QString());
-    EXPECT_EQ(Routing::HeaderCaption(QStringList(), 4), QStringLiteral(" steruje"));
-}
-
 namespace {
 
 // A pass driven by a simulated clock: writes take `writeCost`, sleeps jump to the deadline

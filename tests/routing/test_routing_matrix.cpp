@@ -80,9 +80,8 @@ TEST_F(RoutingMatrix, ControlsCarryTheFormNamesForTheirInputs)
 {
     Build();
     EXPECT_EQ(form2->Column(1)->objectName(), QStringLiteral("sPanel2"));
-    EXPECT_EQ(form2->ColumnHeader(2)->objectName(), QStringLiteral("a"));
-    EXPECT_EQ(form2->Cell(1, 1)->objectName(), QStringLiteral("CheckBox17"));
     EXPECT_EQ(form2->Cell(10, 3)->objectName(), QStringLiteral("CheckBox227"));
+    EXPECT_EQ(form2->findChild<QCheckBox*>(QStringLiteral("CheckBox17")), form2->Cell(1, 1));
     // Input 1's column is leftmost and the columns stand in input order.
     for (int k = 2; k <= 16; ++k)
         EXPECT_GT(form2->Column(k)->x(), form2->Column(k - 1)->x()) << k;
@@ -117,11 +116,7 @@ TEST_F(RoutingMatrix, RightClickAnywhereOpensThePopupWithBothCommands)
     Build();
     form2->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
-    ASSERT_EQ(form2->PopupMenu1->actions().size(), 2);
-    EXPECT_EQ(form2->Zapisz1->text(), QStringLiteral("Zapisz"));
-    EXPECT_EQ(form2->Zapisz1->shortcut(), QKeySequence(Qt::Key_F2));
-    EXPECT_EQ(form2->Stankonfiguracji1->text(), QStringLiteral("Stan konfiguracji"));
-    EXPECT_EQ(form2->Stankonfiguracji1->shortcut(), QKeySequence(Qt::Key_F3));
+    ASSERT_EQ(form2->PopupMenu1->actions(), (QList<QAction*>{form2->Zapisz1, form2->Stankonfiguracji1}));
 
     for (QWidget* target : {static_cast<QWidget*>(form2->Cell(5, 9)),
                             static_cast<QWidget*>(form2->ColumnHeader(2)),
@@ -319,14 +314,18 @@ TEST_F(RoutingMatrix, AWriteFailingMidwayEndsThePassAtThatCharacter)
     Build();
     for (int k = 1; k <= 16; ++k)
         form2->Cell(k, 1)->setChecked(true);
+    // Collected as it goes: closing the port discards what the line has not delivered yet.
+    std::string got;
     int waits = 0;
     form2->SleepUntil = [&](Routing::PassClock::time_point) {
+        got += pty.Read(1, 1000);
         if (++waits == 41)   // after "c" and 40 routing characters
             port->SetConnected(false);
     };
     EXPECT_THROW(form2->Zapisz1Click(), EComPort);
-    EXPECT_EQ(pty.Read(41, 1000), "c" + std::string(16, '1') + std::string(24, '0'));
-    EXPECT_EQ(pty.Drain(50, 200), "");
+    got += pty.Drain(50, 200);
+    EXPECT_EQ(got, "c" + std::string(16, '1') + std::string(24, '0'));
+    EXPECT_EQ(waits, 41);
     EXPECT_EQ(form2->Progress()->Sent(), 40);
     EXPECT_FALSE(form2->Progress()->isVisible());
 }

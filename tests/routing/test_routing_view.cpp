@@ -1,6 +1,7 @@
 #include "RoutingFixture.h"
 
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -166,4 +167,30 @@ TEST_F(RoutingView, ViewSitsUnderTheMatrixWindowAndFollowsItsMoves)
             return form2->frameGeometry().topLeft() == p && form3->frameGeometry().topLeft() == below();
         })) << p.x() << "," << p.y();
     }
+}
+
+TEST_F(RoutingView, EachWindowStaysOwnedByItsCreator)
+{
+    Build();
+    form2->Stankonfiguracji1Click();
+    QPointer<TForm3> view(form3);
+    delete form2;   // the matrix window goes first: the view survives it
+    form2 = nullptr;
+    ASSERT_FALSE(view.isNull());
+    EXPECT_TRUE(view->isWindow());
+    view->sButton2->click();   // still sends its request
+    EXPECT_EQ(pty.Read(2, 1000), "CC");
+
+    // And the other way round.
+    delete form3;
+    form3 = nullptr;
+    form2 = new TForm2;
+    form3 = new TForm3;
+    form2->Bind(port.get(), &mainWindow, &timer6, form3);
+    form3->Bind(port.get(), form2);
+    delete form3;
+    form3 = nullptr;
+    form2->show();
+    form2->close();   // hides no view that is gone
+    EXPECT_TRUE(mainWindow.isVisible());
 }

@@ -3,6 +3,8 @@
 
 #include <QElapsedTimer>
 #include <atomic>
+#include <mutex>
+#include <thread>
 
 #include "SerialTestUtil.h"
 #include "TestApplication.h"
@@ -297,8 +299,9 @@ TEST(ComPortReceive, CloseWhileADeliveryWaitsNeitherDeadlocksNorRunsLateHandlers
 
 TEST(ComPortReceive, CloseFromInsideAHandlerDoesNotDeadlock)
 {
-    Opened o;
-    bool closedInHandler = false;
+    for (TSyncMethod sync : {smThreadSync, smNone}) {
+    Opened o(sync);
+    std::atomic<bool> closedInHandler{false};
     TComLink l;
     l.OnRxBuf = [&](TCustomComPort* sender, const char*, int) {
         sender->SetConnected(false);
@@ -307,9 +310,13 @@ TEST(ComPortReceive, CloseFromInsideAHandlerDoesNotDeadlock)
     o.port.AttachLink(&l);
     o.Open();
     o.pty.Write("q");
-    ASSERT_TRUE(WaitUntil([&] { return closedInHandler; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return closedInHandler.load(); }, 3000)) << sync;
     EXPECT_FALSE(o.port.Connected());
     o.port.DetachLink(&l);
+    // The same object opens again afterwards.
+    o.Open();
+    EXPECT_EQ(o.port.WriteText("r"), 1);
+    }
 }
 
 TEST(ComPortReceive, AnIdlePortUsesNoCpu)
@@ -320,4 +327,49 @@ TEST(ComPortReceive, AnIdlePortUsesNoCpu)
     const double cpu0 = ProcessCpuSeconds();
     QThread::msleep(1000);   // the event thread alone
     EXPECT_LT(ProcessCpuSeconds() - cpu0, 0.02);
+}
+
+TEST(ComPortReceive, AFullReceiveQueueKeepsFlowingToTheEnd)
+{
+    // The sender fills the driver's queue faster than it is read; every byte must arrive, also
+    // those that come in while a delivery runs.
+    Opened o;
+    std::string got;
+    TComLink l;
+    l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { got.append(b, n); };
+    o.port.AttachLink(&l);
+    o.Open();
+    std::string sent;
+    for (int i = 0; i < (256 << 10); ++i)
+        sent.push_back(static_cast<char>('a' + i % 23));
+    std::thread writer([&] { o.pty.Write(sent); });
+    const bool all = WaitUntil([&] { return got.size() >= sent.size(); }, 10000);
+    writer.join();
+    ASSERT_TRUE(all) << got.size() << " of " << sent.size();
+    EXPECT_TRUE(got == sent);
+    o.port.DetachLink(&l);
+}
+
+TEST(ComPortReceive, BytesArrivingDuringAHandlerMakeTheirOwnEvent)
+{
+    // Asking for the queue length inside a handler must not swallow the receive event of bytes
+    // that came in after the event was raised.
+    Opened o;
+    QList<int> counts;
+    std::string got;
+    o.port.OnRxChar = [&](TCustomComPort* port, int n) {
+        counts << n;
+        if (counts.size() == 1) {
+            o.pty.Write("more");
+            QThread::msleep(30);
+            EXPECT_EQ(port->InputQueueLength(), n + 4);
+        }
+        char buf[64];
+        const int r = port->ReadBuffer(buf, n);
+        got.append(buf, r);
+    };
+    o.Open();
+    o.pty.Write("first");
+    ASSERT_TRUE(WaitUntil([&] { return got == "firstmore"; })) << got;
+    EXPECT_EQ(counts, (QList<int>{5, 4}));
 }

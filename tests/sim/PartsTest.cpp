@@ -1,8 +1,6 @@
 #include "ControlCommand.h"
 #include "ControlSequencer.h"
 #include "FaultInjector.h"
-#include "LogFormat.h"
-#include "Options.h"
 #include "StateCodec.h"
 #include "TxPacer.h"
 
@@ -177,35 +175,6 @@ TEST(SimFaults, EachFaultDoesWhatItSaysAndNothingWhenOff)
         EXPECT_FALSE(ParseRate(bad, rate)) << bad;
 }
 
-TEST(SimOptions, ParsesTheCommandLine)
-{
-    Options o;
-    std::string error;
-    ASSERT_TRUE(ParseOptions({}, o, error));
-    EXPECT_EQ(o.link, "./ttyCONTROLLER");
-    EXPECT_TRUE(o.pacing);
-    EXPECT_EQ(o.saveMs, 400);
-    EXPECT_EQ(o.writeTimeoutMs, 5000);
-
-    ASSERT_TRUE(ParseOptions({"--link", "/tmp/x", "--no-pacing", "--log=/tmp/l", "--save-ms", "10",
-                                 "--drop-rate", "0.1", "--random-inputs", "30", "--seed", "9"},
-        o, error))
-        << error;
-    EXPECT_EQ(o.link, "/tmp/x");
-    EXPECT_FALSE(o.pacing);
-    EXPECT_EQ(o.logFile, "/tmp/l");
-    EXPECT_EQ(o.saveMs, 10);
-    EXPECT_DOUBLE_EQ(o.faults.drop, 0.1);
-    EXPECT_DOUBLE_EQ(o.randomInputsPerMinute, 30);
-    EXPECT_TRUE(o.seedGiven);
-
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--link"}, {"--save-ms", "-1"}, {"--save-ms", "abc"}, {"--drop-rate", "2"}, {"--bogus"},
-             {"--no-pacing=1"}, {"--link", ""}, {"--random-inputs", "x"}}) {
-        EXPECT_FALSE(ParseOptions(bad, o, error)) << bad[0];
-    }
-}
-
 TEST(SimPacing, BytesKeepToTheUartGridAndRestartAfterIdle)
 {
     TxPacer p(true);
@@ -236,9 +205,4 @@ TEST(SimPacing, BytesKeepToTheUartGridAndRestartAfterIdle)
     p.Sent(t1);
     EXPECT_EQ(p.NextNs(), t1 + TxPacer::kByteNs);
     EXPECT_TRUE(TxPacer(false).Due(0));
-
-    EXPECT_EQ(FormatByteLine(12345, "RX", 'x'), "12345 RX 78 x");
-    EXPECT_EQ(FormatByteLine(7, "TX", 0x9C), "7 TX 9c .");
-    EXPECT_EQ(FormatByteLine(7, "TX", ' '), "7 TX 20 .");
-    EXPECT_EQ(FormatEventLine(9, "a\nb"), "9 EV a b");
 }

@@ -44,19 +44,36 @@ SimProcess::SimProcess(const std::string& dir, const std::vector<std::string>& a
     int out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    // Everything the child needs is prepared here: after fork() only async-signal-safe calls.
+    const std::string exe = Executable();
+    std::vector<std::string> argStore{exe};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // Under AddressSanitizer freed memory sits in a quarantine, which would read as growth.
+    std::vector<std::string> envStore;
+    std::string asan = "ASAN_OPTIONS=quarantine_size_mb=0";
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "ASAN_OPTIONS=", 13) == 0)
+            asan = std::string(*e) + ":quarantine_size_mb=0";
+        else
+            envStore.emplace_back(*e);
+    }
+    envStore.push_back(asan);
+    std::vector<char*> envp;
+    for (std::string& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(in[0], STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
         if (::chdir(dir.c_str()) != 0)
             ::_exit(126);
-        std::vector<char*> argv;
-        const std::string exe = Executable();
-        argv.push_back(const_cast<char*>(exe.c_str()));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
+        ::execve(exe.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(in[0]);

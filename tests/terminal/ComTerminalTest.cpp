@@ -15,11 +15,13 @@
 #include <QThread>
 #include <QWindow>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "ComPort.h"
 #include "ComTerminal.h"
 #include "PtyPair.h"
+#include "TestApplication.h"
 
 namespace {
 
@@ -387,13 +389,50 @@ TEST_F(Terminal, VerticalScrollBarMovesTheView)
     EXPECT_EQ(term->ViewRow(), 1);
 }
 
-TEST_F(Terminal, AutoSizeFitsTheGrid)
+TEST_F(Terminal, SmoothScrollFollowsTheThumbWhileDragged)
 {
-    term->SetAutoSize(true);
-    EXPECT_EQ(term->width(), 80 * term->CellWidth() + 4);
-    EXPECT_EQ(term->height(), 24 * term->CellHeight() + 4);
-    term->SetRows(10);
-    EXPECT_EQ(term->height(), 10 * term->CellHeight() + 4);
+    term->show();
+    term->resize(593, 10 * term->CellHeight() + 4);
+    QScrollBar* bar = term->VerticalBar();
+    for (bool smooth : {true, false}) {
+        term->SetSmoothScroll(smooth);
+        bar->setValue(0);
+        bar->setSliderDown(true);
+        bar->setSliderPosition(5);
+        EXPECT_EQ(term->ViewRow(), smooth ? 6 : 1) << "smooth " << smooth;
+        bar->setSliderDown(false);
+        EXPECT_EQ(term->ViewRow(), 6) << "smooth " << smooth;
+    }
+    // Line and page steps.
+    bar->setValue(0);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(term->ViewRow(), 2);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(term->ViewRow(), 2 + (term->ClientArea().height() / term->CellHeight()));
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(term->ViewRow(), 24 - term->ClientArea().height() / term->CellHeight() + 1);
+}
+
+// A handler that throws ends the chunk; the exception goes on to the port's delivery.
+TEST_F(Terminal, ExceptionFromOnCharEndsTheChunk)
+{
+    term->OnChar = [this](TCustomComTerminal*, char ch) {
+        chars.push_back(ch);
+        if (ch == '!')
+            throw std::runtime_error("handler failed");
+    };
+    TestApplication::TakeReportedErrors();
+    pty.Write("ab!cd");
+    ASSERT_TRUE(WaitFor([&] { return chars.find('!') != std::string::npos; }));
+    Settle(100);
+    EXPECT_EQ(Symbol(3, 1), '!');
+    EXPECT_EQ(Symbol(4, 1), 0);
+    EXPECT_EQ(chars.find('c'), std::string::npos);
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().contains(QStringLiteral("handler failed")));
+    // The next chunk is received normally.
+    pty.Write("e");
+    ASSERT_TRUE(WaitFor([&] { return chars.back() == 'e'; }));
+    EXPECT_EQ(Symbol(4, 1), 'e');
 }
 
 TEST_F(Terminal, UnhandledCodesAndReceivedTextEvents)

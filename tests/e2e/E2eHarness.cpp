@@ -1,0 +1,588 @@
+#include "E2eHarness.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+#include <ctime>
+
+namespace e2e {
+
+int64_t NowUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+void SleepMs(int ms)
+{
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const int64_t end = NowUs() + int64_t(timeoutMs) * 1000;
+    for (;;) {
+        if (done())
+            return true;
+        if (NowUs() >= end)
+            return false;
+        SleepMs(20);
+    }
+}
+
+QString BuildDir()
+{
+    const QString dir = qEnvironmentVariable("KONF_BUILD_DIR");
+    return dir.isEmpty() ? QDir::currentPath() : dir;
+}
+
+QString Executable(const QString& name)
+{
+    const QString path = QDir(BuildDir()).filePath(name);
+    return QFileInfo(path).isExecutable() ? path : QString();
+}
+
+// --- X server ---
+
+XServer::~XServer()
+{
+    Stop();
+}
+
+bool XServer::Start(QString* error)
+{
+    // -displayfd makes the server pick a free display and tell us its number.
+    server_.setProcessChannelMode(QProcess::SeparateChannels);
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                          QStringLiteral("-screen"), QStringLiteral("0"),
+                                          QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                                          QStringLiteral("tcp")});
+    if (!server_.waitForStarted(5000)) {
+        *error = QStringLiteral("Xvfb did not start: ") + server_.errorString();
+        return false;
+    }
+    QByteArray out;
+    const int64_t end = NowUs() + 10'000'000;
+    while (!out.contains('\n') && NowUs() < end && server_.state() == QProcess::Running) {
+        server_.waitForReadyRead(200);
+        out += server_.readAllStandardOutput();
+    }
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (!ok) {
+        *error = QStringLiteral("Xvfb gave no display number");
+        Stop();
+        return false;
+    }
+    display_ = QStringLiteral(":%1").arg(number);
+    return true;
+}
+
+void XServer::Stop()
+{
+    if (server_.state() == QProcess::NotRunning)
+        return;
+    server_.terminate();
+    if (!server_.waitForFinished(3000)) {
+        server_.kill();
+        server_.waitForFinished(3000);
+    }
+}
+
+bool XServer::Running() const
+{
+    return server_.state() == QProcess::Running;
+}
+
+QByteArray XServer::Run(const QString& program, const QStringList& args, int* exitCode,
+                        int timeoutMs) const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    p.setProcessEnvironment(env);
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(program, args);
+    if (!p.waitForStarted(5000)) {
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(1000);
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return p.readAllStandardOutput();
+}
+
+std::vector<qulonglong> XServer::FindWindows(const QString& nameRegex) const
+{
+    const QByteArray out = Run(QStringLiteral("xdotool"),
+                               {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                QStringLiteral("--name"), nameRegex});
+    std::vector<qulonglong> ids;
+    for (const QByteArray& line : out.split('\n')) {
+        bool ok = false;
+        const qulonglong id = line.trimmed().toULongLong(&ok);
+        if (ok)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
+qulonglong XServer::WaitWindow(const QString& nameRegex, int timeoutMs) const
+{
+    qulonglong found = 0;
+    WaitUntil(
+        [&] {
+            const auto ids = FindWindows(nameRegex);
+            if (!ids.empty())
+                found = ids.front();
+            return found != 0;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool XServer::WaitNoWindow(const QString& nameRegex, int timeoutMs) const
+{
+    return WaitUntil([&] { return FindWindows(nameRegex).empty(); }, timeoutMs);
+}
+
+QString XServer::WindowName(qulonglong id) const
+{
+    return QString::fromUtf8(
+        Run(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), QString::number(id)}))
+        .trimmed();
+}
+
+QRect XServer::WindowGeometry(qulonglong id) const
+{
+    const QString out = QString::fromUtf8(Run(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(id)}));
+    QRect r;
+    for (const QString& line : out.split(QLatin1Char('\n'))) {
+        const QString key = line.section(QLatin1Char('='), 0, 0);
+        const int value = line.section(QLatin1Char('='), 1).toInt();
+        if (key == QLatin1String("X"))
+            r.moveLeft(value);
+        else if (key == QLatin1String("Y"))
+            r.moveTop(value);
+        else if (key == QLatin1String("WIDTH"))
+            r.setWidth(value);
+        else if (key == QLatin1String("HEIGHT"))
+            r.setHeight(value);
+    }
+    return r;
+}
+
+void XServer::MoveMouse(qulonglong window, int x, int y) const
+{
+    Run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                                    QStringLiteral("--window"), QString::number(window),
+                                    QString::number(x), QString::number(y)});
+}
+
+void XServer::Click(qulonglong window, int x, int y) const
+{
+    MoveMouse(window, x, y);
+    Run(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")});
+}
+
+void XServer::Focus(qulonglong window) const
+{
+    Run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                                    QString::number(window)});
+}
+
+void XServer::Key(const QString& keys) const
+{
+    Run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"),
+                                    QStringLiteral("30"), keys});
+}
+
+void XServer::Type(const QString& text) const
+{
+    Run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                    QStringLiteral("30"), text});
+}
+
+QImage XServer::Grab(qulonglong window) const
+{
+    int code = 0;
+    const QByteArray png = Run(QStringLiteral("import"),
+                               {QStringLiteral("-silent"), QStringLiteral("-window"),
+                                QString::number(window), QStringLiteral("png:-")},
+                               &code);
+    QImage image;
+    if (code == 0)
+        image.loadFromData(png, "PNG");
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// --- Simulator log ---
+
+std::vector<LogRecord> ReadLog(const QString& path)
+{
+    std::vector<LogRecord> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (const QByteArray& raw : lines) {
+        const int s1 = raw.indexOf(' ');
+        if (s1 <= 0 || raw.size() < s1 + 4)
+            continue;
+        LogRecord r;
+        bool ok = false;
+        r.us = raw.left(s1).toLongLong(&ok);
+        if (!ok)
+            continue;
+        const QByteArray kind = raw.mid(s1 + 1, 2);
+        const QByteArray rest = raw.mid(s1 + 4);
+        if (kind == "RX" || kind == "TX") {
+            r.kind = kind[0];
+            r.byte = static_cast<unsigned char>(rest.left(2).toUInt(&ok, 16));
+            if (!ok)
+                continue;
+        } else if (kind == "EV") {
+            r.kind = 'E';
+            r.text = rest.toStdString();
+        } else {
+            continue;
+        }
+        out.push_back(r);
+    }
+    return out;
+}
+
+std::vector<LogRecord> Bytes(const std::vector<LogRecord>& log, char kind, int64_t fromUs)
+{
+    std::vector<LogRecord> out;
+    for (const LogRecord& r : log)
+        if (r.kind == kind && r.us >= fromUs)
+            out.push_back(r);
+    return out;
+}
+
+std::string ByteString(const std::vector<LogRecord>& bytes)
+{
+    std::string s;
+    for (const LogRecord& r : bytes)
+        s.push_back(static_cast<char>(r.byte));
+    return s;
+}
+
+bool HasEvent(const std::vector<LogRecord>& log, const std::string& text, int64_t fromUs)
+{
+    for (const LogRecord& r : log)
+        if (r.kind == 'E' && r.us >= fromUs && r.text.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+// --- Simulator ---
+
+Simulator::~Simulator()
+{
+    Stop();
+}
+
+QString Simulator::LinkPath() const
+{
+    return QDir(dir_).filePath(QStringLiteral("ttyCONTROLLER"));
+}
+
+QString Simulator::LogPath() const
+{
+    return QDir(dir_).filePath(QStringLiteral("sim.log"));
+}
+
+bool Simulator::Start(const QStringList& extraArgs, QString* error)
+{
+    const QString exe = Executable(QStringLiteral("selvora-sim"));
+    if (exe.isEmpty()) {
+        *error = QStringLiteral("selvora-sim is not built in ") + BuildDir();
+        return false;
+    }
+    QStringList args{QStringLiteral("--link"), LinkPath(), QStringLiteral("--log"), LogPath()};
+    args += extraArgs;
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.setStandardErrorFile(QDir(dir_).filePath(QStringLiteral("sim.err")), QIODevice::Append);
+    pending_.clear();
+    process_.start(exe, args);
+    if (!process_.waitForStarted(5000)) {
+        *error = QStringLiteral("selvora-sim did not start");
+        return false;
+    }
+    // The announcement line comes after the link exists.
+    QByteArray out;
+    const int64_t end = NowUs() + 5'000'000;
+    while (!out.contains('\n') && NowUs() < end && process_.state() == QProcess::Running) {
+        process_.waitForReadyRead(100);
+        out += process_.readAllStandardOutput();
+    }
+    if (!out.startsWith("selvora-sim: ") || !QFileInfo(LinkPath()).isSymLink()) {
+        *error = QStringLiteral("selvora-sim did not publish its link: ") + QString::fromUtf8(out);
+        return false;
+    }
+    return true;
+}
+
+void Simulator::Stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.write("quit\n");
+    if (!process_.waitForFinished(7000)) {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+}
+
+bool Simulator::Running() const
+{
+    return process_.state() == QProcess::Running;
+}
+
+void Simulator::Control(const QString& line)
+{
+    process_.write(line.toUtf8() + '\n');
+    process_.waitForBytesWritten(1000);
+}
+
+SimStatus Simulator::Status(int timeoutMs)
+{
+    SimStatus st;
+    pending_ += process_.readAllStandardOutput();
+    pending_.clear();   // older announcements and replies are of no interest now
+    Control(QStringLiteral("status"));
+    const int64_t end = NowUs() + int64_t(timeoutMs) * 1000;
+    QByteArray line;
+    while (NowUs() < end) {
+        process_.waitForReadyRead(50);
+        pending_ += process_.readAllStandardOutput();
+        int nl;
+        while ((nl = pending_.indexOf('\n')) >= 0) {
+            QByteArray l = pending_.left(nl);
+            pending_.remove(0, nl + 1);
+            if (l.startsWith("status "))
+                line = l;
+        }
+        if (!line.isEmpty())
+            break;
+    }
+    if (line.isEmpty())
+        return st;
+    for (const QByteArray& field : line.split(' ')) {
+        const int eq = field.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray key = field.left(eq);
+        const std::string value = field.mid(eq + 1).toStdString();
+        if (key == "mode")
+            st.mode = std::stoi(value);
+        else if (key == "inputs")
+            st.inputs = value;
+        else if (key == "outputs")
+            st.outputs = value;
+        else if (key == "routing")
+            st.routing = value;
+        else if (key == "learning")
+            st.learning = value;
+        else if (key == "peer")
+            st.peer = value == "yes";
+    }
+    st.valid = st.inputs.size() == 16 && st.outputs.size() == 16 && st.routing.size() == 256;
+    return st;
+}
+
+// --- Console ---
+
+Console::~Console()
+{
+    Kill();
+}
+
+bool Console::Start(const XServer& x, const QString& workDir, QString* error)
+{
+    const QString exe = Executable(QStringLiteral("konfigurator"));
+    if (exe.isEmpty()) {
+        *error = QStringLiteral("konfigurator is not built in ") + BuildDir();
+        return false;
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x.Display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    env.remove(QStringLiteral("SESSION_MANAGER"));
+    process_.setProcessEnvironment(env);
+    process_.setWorkingDirectory(workDir);
+    outPath_ = QDir(workDir).filePath(QStringLiteral("konfigurator.out"));
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(outPath_, QIODevice::Append);
+    process_.start(exe, {});
+    if (!process_.waitForStarted(5000)) {
+        *error = QStringLiteral("konfigurator did not start: ") + process_.errorString();
+        return false;
+    }
+    return true;
+}
+
+void Console::Kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+bool Console::Running() const
+{
+    return process_.state() == QProcess::Running;
+}
+
+bool Console::WaitExit(int timeoutMs)
+{
+    if (process_.state() == QProcess::NotRunning)
+        return true;
+    return process_.waitForFinished(timeoutMs);
+}
+
+long Console::RssKb() const
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(Pid()));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+QString Console::Output() const
+{
+    return QString::fromUtf8(ReadFileBytes(outPath_));
+}
+
+// --- Files ---
+
+void WriteSettings(const QString& dir, const QString& port, bool unlocked)
+{
+    QStringList lines;
+    lines << QStringLiteral("----------") << port << QStringLiteral("----------");
+    for (int k = 1; k <= 16; ++k)
+        lines << QStringLiteral("Wejscie %1").arg(k);
+    lines << QStringLiteral("----------") << QStringLiteral("----------");
+    for (int j = 1; j <= 16; ++j)
+        lines << QStringLiteral("Wyjscie %1").arg(j);
+    if (unlocked)
+        lines << QStringLiteral("----------");
+    QFile f(QDir(dir).filePath(QStringLiteral("config.ini")));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+}
+
+QByteArray ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList ReadSettingsLines(const QString& dir)
+{
+    QString text = QString::fromUtf8(ReadFileBytes(QDir(dir).filePath(QStringLiteral("config.ini"))));
+    if (text.endsWith(QStringLiteral("\r\n")))
+        text.chop(2);
+    return text.split(QStringLiteral("\r\n"));
+}
+
+// --- Pictures ---
+
+QImage Crop(const QImage& image, const QRect& r)
+{
+    return image.copy(r);
+}
+
+bool SameImage(const QImage& a, const QImage& b)
+{
+    return !a.isNull() && a.size() == b.size() && Difference(a, b) == 0.0;
+}
+
+double Difference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 1.0;
+    long differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                ++differing;
+    return double(differing) / (a.width() * a.height());
+}
+
+// A check mark is the only dark ink inside an indicator square; the captions beside it are left
+// out. Counting it, rather than comparing pixels, tolerates the one-pixel offsets between the
+// legend samples and the state boxes.
+static int CheckInk(const QImage& window, const QRect& box)
+{
+    const QRect square(box.left() - 1, box.top(), 16, box.height());
+    int dark = 0;
+    for (int y = square.top(); y <= square.bottom(); ++y)
+        for (int x = square.left(); x <= square.right(); ++x)
+            if (window.valid(x, y) && qGray(window.pixel(x, y)) < 100)
+                ++dark;
+    return dark;
+}
+
+Displays ReadDisplays(const QImage& window)
+{
+    Displays d;
+    if (window.isNull())
+        return d;
+    const int on = CheckInk(window, layout::LegendChecked());
+    const int off = CheckInk(window, layout::LegendUnchecked());
+    const int onOutputs = CheckInk(window, layout::LegendOn());
+    if (on - off < 8 || onOutputs - off < 8)
+        return d;   // the samples are covered or not painted yet
+    auto read = [&](const QRect& box) {
+        const int ink = CheckInk(window, box);
+        return ink * 2 >= on + off ? '1' : '0';
+    };
+    for (int k = 1; k <= 16; ++k)
+        d.inputs.push_back(read(layout::InputIndicator(k)));
+    for (int j = 1; j <= 16; ++j)
+        d.outputs.push_back(read(layout::OutputIndicator(j)));
+    d.valid = true;
+    return d;
+}
+
+QString UnlockCodeFor(const QDate& day)
+{
+    return QStringLiteral("SELVOR-") + QLocale::c().toString(day, QLocale::ShortFormat);
+}
+
+}  // namespace e2e
