@@ -315,6 +315,7 @@ void TCustomComPort::StopEventThread()
         // Closed from a handler running on the event thread itself (smNone): it cannot wait for
         // its own end; it leaves its loop when the handler returns and is deleted after that.
         TComThread* self = thread_.release();
+        self->Abandon();
         QObject::connect(self, &QThread::finished, self, &QObject::deleteLater);
         return;
     }

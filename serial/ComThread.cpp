@@ -106,6 +106,8 @@ void TComThread::run()
             QCoreApplication::postEvent(receiver_, new QEvent(TComPortReceiver::HangUpType()));
         break;
     }
+    if (abandoned_)
+        return;
     device_->SetEventMask(0);
     device_->Purge(ComPurge::TxClear | ComPurge::RxClear);   // fails harmlessly after a hang-up
 }

@@ -43,6 +43,9 @@ public:
 
     // Asks the thread to end; it finishes the current hand-over wait first.
     void Stop() { StopEvent.Set(); }
+    // The port let go of the thread from inside its own handler and may already use the device
+    // again: the thread ends without touching it.
+    void Abandon() { abandoned_ = true; Stop(); }
 
     ComStopSignal StopEvent;
     TComEvents Events;   // of the last completed wait
@@ -57,4 +60,5 @@ private:
     TCustomComPort* port_;
     ComDevice* device_;
     QObject* receiver_;
+    bool abandoned_ = false;   // set and read on the thread itself
 };

@@ -306,7 +306,8 @@ void Simulator::PeerChanged(bool present, int64_t now)
 bool Simulator::ReadLine()
 {
     const int fd = line_->Fd();
-    unsigned char buf[256];
+    // Small reads keep the reply backlog near its limit: a read of "C"s adds 256 bytes each.
+    unsigned char buf[32];
     const ssize_t n = ::read(fd, buf, sizeof buf);
     const int64_t now = NowUs();
     if (n > 0) {

@@ -208,7 +208,6 @@ TEST(RoutingPass, RealSleepReachesItsDeadline)
 {
     const auto deadline = PassClock::now() + milliseconds(30);
     Routing::SleepUntilDeadline(deadline);
-    const auto woke = PassClock::now();
-    EXPECT_GE(woke, deadline);
-    EXPECT_LT(woke - deadline, milliseconds(20));
+    // Never early; how late depends on the machine's load and is measured by the benchmark.
+    EXPECT_GE(PassClock::now(), deadline);
 }
