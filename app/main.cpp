@@ -17,8 +17,9 @@
 int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
+    // The application's title. Not set as the display name: Qt would append that to every
+    // window caption, and the main window's caption is its clock.
     QApplication::setApplicationName(QStringLiteral("Konfigurator"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Konfigurator"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QPalette silver = QApplication::style()->standardPalette();
     const QColor kSilver(0xC0, 0xC0, 0xC0);

@@ -125,7 +125,14 @@ void TForm1::FormCreate()
     SettingsFile::Load(SettingsFile::kFileName, memo1_);
     ComPort1->SetPort(SettingsFile::Line(memo1_, 1));
     QThread::msleep(200);
-    ComPort1->SetConnected(true);
+    try {
+        ComPort1->SetConnected(true);
+    } catch (const EComPort&) {
+        // Its message says why the port is not there; the requests that will fail because of
+        // it need not say so again, on top of it.
+        pollFailureReported_ = true;
+        throw;
+    }
     Timer4->start();
     for (int k = 0; k < 16; ++k) {
         InputBoxes[k]->setText(SettingsFile::Line(memo1_, 3 + k));

@@ -61,11 +61,15 @@ public:
 
     void Set();
     bool IsSet() const;
-    int Handle() const { return handle_; }
+    // The platform's handle (a descriptor here; an event handle fits as well).
+    std::intptr_t Handle() const { return handle_; }
 
 private:
-    int handle_ = -1;
+    std::intptr_t handle_ = -1;
 };
+
+// Blocks until either signal is set; returns true when it was `first`.
+bool ComWaitEither(const ComStopSignal& first, const ComStopSignal& second);
 
 // One read or write in progress. Whoever starts it owns it; the device only fills it in.
 struct ComIo {

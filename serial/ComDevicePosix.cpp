@@ -583,7 +583,7 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
             lastError_ = errno;
             return errno == EIO ? WaitResult::HungUp : WaitResult::Failed;
         }
-        // New bytes are those beyond what an earlier event (or a status query) already told.
+        // New bytes are those beyond what an earlier event or receive handler already told.
         const int known = announced_.load();
         if (queued < known)
             LowerTo(announced_, queued);
@@ -646,7 +646,7 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
             shorten(rxTickMs_);
             rxTickMs_ = std::min(rxTickMs_ * 2, kRxTickMaxMs);
         }
-        pollfd fds[3] = {{stop.Handle(), POLLIN, 0}, {wakeFd_, POLLIN, 0},
+        pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0},
                          {fd_, static_cast<short>(unread ? 0 : POLLIN), 0}};
         const int r = PollRetry(fds, 3, timeout);
         if (r < 0) {

@@ -54,8 +54,9 @@ public:
     bool Connected() const;
     void SetConnected(bool value);
 
-    // "COM1".."COM256" -> /dev/ttyS0..; a path starting with '/', "./" or "../" is used as it
-    // stands; anything else is under /dev/ ("ttyUSB0", "serial/by-id/...").
+    // "COM1".."COM256" -> /dev/ttyS0..; a path starting with '/', "./" or "../", or a relative
+    // path with '/' that exists, is used as it stands; anything else is under /dev/ ("ttyUSB0",
+    // "serial/by-id/...").
     QString Port() const;
     void SetPort(const QString& value);
 

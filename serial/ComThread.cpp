@@ -1,7 +1,6 @@
 #include "ComThread.h"
 
 #include <QCoreApplication>
-#include <poll.h>
 
 #include "ComPort.h"
 
@@ -117,12 +116,7 @@ void TComThread::HandOver(QEvent* event, const std::shared_ptr<TComHandover>& ha
     QCoreApplication::postEvent(receiver_, event);
     // Wait for the GUI thread, but leave as soon as a stop is asked: the closing GUI thread
     // serves whatever is still posted itself.
-    pollfd fds[2] = {{StopEvent.Handle(), POLLIN, 0}, {handover->done.Handle(), POLLIN, 0}};
-    for (;;) {
-        const int r = ::poll(fds, 2, -1);
-        if (r > 0 || (r < 0 && errno != EINTR))
-            return;
-    }
+    ComWaitEither(StopEvent, handover->done);
 }
 
 void TComThread::DispatchEvents()

@@ -1,4 +1,5 @@
 #include <QRegularExpression>
+#include <unistd.h>
 
 #include "ComPort.h"
 
@@ -13,10 +14,13 @@ std::string DevicePathForPort(const QString& port)
         if (n <= 256)
             return "/dev/ttyS" + std::to_string(n - 1);
     }
-    // Absolute and explicitly relative paths stand as given; "ttyUSB0" or
-    // "serial/by-id/usb-..." are names under /dev/.
+    // Absolute and explicitly relative paths stand as given, and so does a relative path that
+    // exists from here; "ttyUSB0" or "serial/by-id/usb-..." are names under /dev/.
+    const std::string name = port.toStdString();
     if (port.startsWith(QLatin1Char('/')) || port.startsWith(QLatin1String("./")) ||
         port.startsWith(QLatin1String("../")))
-        return port.toStdString();
-    return "/dev/" + port.toStdString();
+        return name;
+    if (port.contains(QLatin1Char('/')) && ::access(name.c_str(), F_OK) == 0)
+        return name;
+    return "/dev/" + name;
 }

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringDecoder>
 #include <QThread>
 
 #include <csignal>
@@ -41,6 +43,15 @@ QString BuildDir()
 {
     const QString dir = qEnvironmentVariable("KONF_BUILD_DIR");
     return dir.isEmpty() ? QDir::currentPath() : dir;
+}
+
+QStringList MissingTools()
+{
+    QStringList missing;
+    for (const QString& tool : {QStringLiteral("Xvfb"), QStringLiteral("xdotool"), QStringLiteral("import")})
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            missing << tool;
+    return missing;
 }
 
 QString Executable(const QString& name)
@@ -514,7 +525,12 @@ QByteArray ReadFileBytes(const QString& path)
 
 QStringList ReadSettingsLines(const QString& dir)
 {
-    QString text = QString::fromUtf8(ReadFileBytes(QDir(dir).filePath(QStringLiteral("config.ini"))));
+    // Written in Windows-1250; names that do not fit it make the whole file UTF-8.
+    const QByteArray bytes = ReadFileBytes(QDir(dir).filePath(QStringLiteral("config.ini")));
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QStringDecoder("windows-1250").decode(bytes);
     if (text.endsWith(QStringLiteral("\r\n")))
         text.chop(2);
     return text.split(QStringLiteral("\r\n"));

@@ -25,6 +25,8 @@ void SleepMs(int ms);
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
 QString BuildDir();
+// The X tools the tests drive the console with that are not installed (Xvfb, xdotool, import).
+QStringList MissingTools();
 QString Executable(const QString& name);   // in the build dir; empty when missing
 
 // A private Xvfb display; the display number is picked by the server itself.

@@ -329,3 +329,29 @@ TEST_F(RoutingMatrix, AWriteFailingMidwayEndsThePassAtThatCharacter)
     EXPECT_EQ(form2->Progress()->Sent(), 40);
     EXPECT_FALSE(form2->Progress()->isVisible());
 }
+
+TEST_F(RoutingMatrix, AWriteTheLineDoesNotTakeIsAFailureNotASilentGap)
+{
+    Build();
+    // A stalled line: nothing reads the other end and writes give up after 50 ms.
+    port->Timeouts()->SetWriteTotalMultiplier(0);
+    port->Timeouts()->SetWriteTotalConstant(50);
+    const std::string block(4096, 'x');
+    int filled = 0;
+    while (filled < 1000 && port->WriteText(block) == static_cast<int>(block.size()))
+        ++filled;
+    ASSERT_LT(filled, 1000) << "the line never filled up";
+
+    int waits = 0;
+    form2->SleepUntil = [&](Routing::PassClock::time_point) { ++waits; };
+    try {
+        form2->Zapisz1Click();
+        ADD_FAILURE() << "a write the port did not take passed as sent";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("0 of 1"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(waits, 0);
+    EXPECT_FALSE(form2->Progress()->isVisible());
+    const std::string line = pty.Drain(100, 5000);
+    EXPECT_EQ(line.find('c'), std::string::npos);
+}

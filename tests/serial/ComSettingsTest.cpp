@@ -1,6 +1,8 @@
 // Settings objects, the device control block, event masks, messages and port names: no device.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "SerialTestUtil.h"
 
 TEST(ComDcb, ConsolePortGivesTheClassicBlock)
@@ -197,5 +199,20 @@ TEST(PortNames, MapOntoDevicePaths)
     EXPECT_EQ(DevicePathForPort("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(DevicePathForPort("serial/by-id/usb-FTDI-if00"), "/dev/serial/by-id/usb-FTDI-if00");
     EXPECT_EQ(DevicePathForPort("./ttyFake"), "./ttyFake");
+    EXPECT_EQ(DevicePathForPort("../x/ttyFake"), "../x/ttyFake");
+    // A relative path that exists from the working directory is taken as it stands.
+    char dir[] = "/tmp/konf-portnames-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/ttyLINK";
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir("/tmp"), 0);
+    const std::string relative = std::string(dir).substr(5) + "/ttyLINK";
+    EXPECT_EQ(DevicePathForPort(QString::fromStdString(relative)), relative);
+    EXPECT_EQ(DevicePathForPort(QString::fromStdString(relative + "X")), "/dev/" + relative + "X");
+    ASSERT_EQ(chdir(cwd), 0);
+    unlink(link.c_str());
+    rmdir(dir);
     EXPECT_EQ(DevicePathForPort("/dev/pts/7"), "/dev/pts/7");
 }

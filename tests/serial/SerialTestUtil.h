@@ -1,6 +1,8 @@
 #pragma once
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QThread>
 #include <functional>
 #include <sys/resource.h>
@@ -23,15 +25,12 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 2000)
     return true;
 }
 
-// Serves events for a while regardless of anything.
+// Runs the GUI thread's event loop for a while (sleeping while there is nothing to do).
 inline void ServeFor(int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // CPU seconds (user + system) the whole process has used so far.
