@@ -74,10 +74,10 @@ bool ComWaitEither(const ComStopSignal& first, const ComStopSignal& second);
 // One read or write in progress. Whoever starts it owns it; the device only fills it in.
 struct ComIo {
     bool isWrite = false;
-    std::string data;        // the bytes of a write
-    char* buffer = nullptr;  // where a read goes
-    int size = 0;            // bytes asked for
-    int done = 0;            // bytes transferred so far
+    const char* data = nullptr;   // the bytes of a write (kept by the caller until done)
+    char* buffer = nullptr;       // where a read goes
+    int size = 0;                 // bytes asked for
+    int done = 0;                 // bytes transferred so far
     std::int64_t startMs = 0;
     bool started = false;
 };

@@ -31,7 +31,10 @@ std::unique_ptr<ComDevice> CreateComDevice()
 namespace {
 constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr std::uint32_t kModemEvents = ComEv::Cts | ComEv::Dsr | ComEv::Rlsd | ComEv::Ring;
-constexpr int kModemTickMs = 20;   // modem lines have no poll() event; look at them this often
+// Modem lines have no poll() event: look at their counters this often, or at the lines
+// themselves, more slowly, where the driver keeps no counters.
+constexpr int kModemTickMs = 20;
+constexpr int kModemSlowTickMs = 100;
 constexpr int kTxTickMs = 2;       // while a written block drains
 constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
 
@@ -154,6 +157,7 @@ bool ComDevicePosix::Open(const std::string& path)
     {
         std::lock_guard<std::mutex> lock(icountMutex_);
         hasIcount_ = Ioctl(fd_, TIOCGICOUNT, &icount_) == 0;
+        lastCounts_ = icount_;
     }
     return true;
 }
@@ -344,7 +348,7 @@ bool ComDevicePosix::StartIo(ComIo& io)
             return true;
         ssize_t n;
         do {
-            n = ::write(fd_, io.data.data(), static_cast<size_t>(io.size));
+            n = ::write(fd_, io.data, static_cast<size_t>(io.size));
         } while (n < 0 && errno == EINTR);
         if (n < 0 && errno != EAGAIN)
             return Fail(errno);
@@ -398,7 +402,7 @@ bool ComDevicePosix::FinishWrite(ComIo& io)
             return Fail(EIO);
         ssize_t n;
         do {
-            n = ::write(fd_, io.data.data() + io.done, static_cast<size_t>(io.size - io.done));
+            n = ::write(fd_, io.data + io.done, static_cast<size_t>(io.size - io.done));
         } while (n < 0 && errno == EINTR);
         if (n < 0 && errno != EAGAIN)
             return Fail(errno);
@@ -612,17 +616,30 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
             found |= ComEv::RxFlag;
 
         if (hasModemLines_ && (want & kModemEvents)) {
+            // The driver's transition counters are cheap to read; the line states themselves
+            // may cost a round trip to a USB adapter, so they are asked only on a change.
+            bool look = true;
+            serial_icounter_struct counts{};
+            const bool counted = hasIcount_ && Ioctl(fd_, TIOCGICOUNT, &counts) == 0;
+            if (counted) {
+                look = counts.cts != lastCounts_.cts || counts.dsr != lastCounts_.dsr ||
+                       counts.dcd != lastCounts_.dcd || counts.rng != lastCounts_.rng;
+                if (counts.rng != lastCounts_.rng)
+                    found |= want & ComEv::Ring;
+                lastCounts_ = counts;
+            }
             int lines = 0;
-            if (Ioctl(fd_, TIOCMGET, &lines) == 0) {
+            if (look && Ioctl(fd_, TIOCMGET, &lines) == 0) {
                 const std::uint32_t now = ModemBits(lines);
                 const std::uint32_t changed = now ^ lastModem_;
                 if (changed & ComMs::CtsOn) found |= want & ComEv::Cts;
                 if (changed & ComMs::DsrOn) found |= want & ComEv::Dsr;
                 if (changed & ComMs::RlsdOn) found |= want & ComEv::Rlsd;
-                if ((changed & ComMs::RingOn) && !(now & ComMs::RingOn)) found |= want & ComEv::Ring;
+                if (!counted && (changed & ComMs::RingOn) && !(now & ComMs::RingOn))
+                    found |= want & ComEv::Ring;
                 lastModem_ = now;
             }
-            shorten(kModemTickMs);
+            shorten(counted ? kModemTickMs : kModemSlowTickMs);
         }
         {
             const std::uint32_t before = pendingErrors_.load();

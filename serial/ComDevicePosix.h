@@ -64,6 +64,7 @@ private:
 
     // Only touched by the waiting thread.
     std::uint32_t lastModem_ = 0;
+    serial_icounter_struct lastCounts_{};
     bool wasRx80Full_ = false;
     int rxTickMs_ = 10;
 };

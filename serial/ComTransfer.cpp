@@ -53,7 +53,7 @@ int TCustomComPort::WriteBufferAsync(const void* buffer, int count, TComTransfer
     transfer->Size = count;
     transfer->Io = ComIo{};
     transfer->Io.isWrite = true;
-    transfer->Io.data = transfer->Data;
+    transfer->Io.data = transfer->Data.data();
     transfer->Io.size = count;
     if (!device_->StartIo(transfer->Io))
         throw EComPort(2, device_->LastError());

@@ -53,7 +53,8 @@ public:
             std::abort();
     }
 
-    void StartDump() { dumpLine_ = 16 * (ConfigDumpPosition / 16); }
+    // A dump taken up in its middle: the lines before this block are not seen again.
+    void StartDump() { dumpLine_ = ConfigDumpPosition / 16; }
 
 private:
     TComTermModel& model_;
