@@ -72,7 +72,10 @@ TEST_F(ConsoleE2e, TitleIsTheClockWithTodaysDateAndTime)
     ASSERT_TRUE(name.startsWith(prefix)) << name.toStdString();
     ASSERT_TRUE(name.endsWith(QLatin1Char(')'))) << "nothing may follow the clock: " << name.toStdString();
     const QString time = name.mid(prefix.size(), name.size() - prefix.size() - 1);
-    const QTime shown = QLocale::c().toTime(time, QLocale::LongFormat);
+    // The long time format of the C locale: hours, minutes, seconds, then the time zone.
+    const QString expectedZone = QLocale::c().toString(QTime::currentTime(), QLocale::LongFormat).section(QLatin1Char(' '), 1);
+    EXPECT_EQ(time.section(QLatin1Char(' '), 1), expectedZone) << time.toStdString();
+    const QTime shown = QTime::fromString(time.section(QLatin1Char(' '), 0, 0), QStringLiteral("H:mm:ss"));
     ASSERT_TRUE(shown.isValid()) << time.toStdString();
     EXPECT_LE(std::abs(shown.secsTo(QTime::currentTime())), 2) << time.toStdString();
 
@@ -415,6 +418,24 @@ TEST_F(ConsoleE2e, ReconnectsAfterTheLineHangsUp)
     const Displays d = s().WaitDisplays(st.inputs, st.outputs, 3000);
     EXPECT_EQ(d.outputs, st.outputs);
     EXPECT_EQ(d.inputs, st.inputs);
+}
+
+TEST_F(ConsoleE2e, CloseProgramEndsTheConsole)
+{
+    s().WaitIntroOver();
+    while (!s().x.FindWindows(kMessageBoxName).empty())
+        s().DismissMessage(500);
+    EnsureUnlocked();
+    const bool open = s().sim->Status().peer;
+    const int64_t t = NowUs();
+    Click(layout::CloseProgram());
+    ASSERT_TRUE(s().console.WaitExit(5000)) << "still running after \"Zamknij program\"";
+    EXPECT_EQ(s().console.ExitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(s().console.ExitCode(), 0);
+    if (open) {
+        EXPECT_TRUE(WaitUntil([&] { return HasEvent(s().sim->Log(), "peer closed", t); }, 2000))
+            << "the port was not closed";
+    }
 }
 
 }  // namespace

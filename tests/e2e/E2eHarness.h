@@ -137,7 +137,7 @@ QByteArray ReadFileBytes(const QString& path);
 
 // The main window's controls at their places in the client area.
 namespace layout {
-constexpr int kInputX = 8 + 6, kInputsTop = 32, kRowPitch = 16;
+constexpr int kInputsTop = 32, kRowPitch = 16;
 inline QRect InputIndicator(int k) { return QRect(8, kInputsTop + (k - 1) * kRowPitch, 16, 16); }
 inline QRect OutputIndicator(int j) { return QRect(187 + 192, kInputsTop + (j - 1) * kRowPitch, 16, 16); }
 inline QRect LegendUnchecked() { return QRect(8, 306, 16, 16); }   // "oznacza podciągnięcie do plusa "
@@ -147,13 +147,11 @@ inline QPoint OutputButton(int j) { return QPoint(187 + 8 + 88, kInputsTop + (j 
 inline QPoint ConfigStart() { return QPoint(419 + 8 + 84, 28 + 13); }
 inline QPoint LearningStart() { return QPoint(419 + 8 + 84, 67 + 28 + 13); }
 inline QPoint ChangeMode() { return QPoint(419 + 8 + 84, 134 + 22 + 13); }
-inline QPoint GiveNames() { return QPoint(419 + 8 + 84, 134 + 54 + 13); }
 inline QPoint CloseProgram() { return QPoint(419 + 8 + 84, 134 + 86 + 13); }
 inline QPoint LockProgram() { return QPoint(419 + 8 + 84, 134 + 118 + 13); }
 inline QRect ModeCaption() { return QRect(419 + 4 + 3, 291 + 20 + 3, 177 - 6, 30 - 6); }
 inline QPoint UnlockEdit() { return QPoint(48 + 8 + 170, 256 + 10 + 10); }
 inline QPoint UnlockButton() { return QPoint(48 + 359 + 69, 256 + 8 + 12); }
-inline QRect LockPicture() { return QRect(48, 64, 505, 189); }
 inline QPoint TerminalClose() { return QPoint(8 + 296, 340 + 12); }
 inline QRect Terminal() { return QRect(8, 24, 593 - 20, 313); }
 }  // namespace layout
