@@ -67,6 +67,7 @@ void TForm1::ConnectHandlers()
     connect(sButton7, &QPushButton::clicked, this, &TForm1::sButton7Click);
     connect(sWebLabel1, &QPushButton::clicked, this, &TForm1::sWebLabel1Click);
     ConnectLockScreen();
+    ConnectReconnect();
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
     connect(Timer4, &QTimer::timeout, this, &TForm1::Timer4Timer);

@@ -17,6 +17,7 @@ class QDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QTimer;
 class TComPort;
@@ -71,6 +72,10 @@ public:
     void Timer7Timer();
     void TimerxTimer();
     void Edit2Change();
+    // The device hung up (cable or adapter pulled): say so once, stop polling, close the port
+    // and look for the device about once a second until it is back.
+    void ComPort1HungUp();
+    void ReconnectTimerTimer();
 
     // The lock marker field: setting a different text raises Edit2Change.
     const QString& Edit2() const { return edit2_; }
@@ -125,6 +130,8 @@ public:
     QTimer* Timer6 = nullptr;
     QTimer* Timer7 = nullptr;
     QTimer* Timerx = nullptr;
+    QTimer* ReconnectTimer = nullptr;
+    QMessageBox* LineLostBox = nullptr;   // shown while the device is away
 
     static const QString kResetMessage;
 
@@ -137,6 +144,7 @@ private:
     void BuildTimers();
     void ConnectHandlers();
     void ConnectLockScreen();
+    void ConnectReconnect();
     void ShowMessage(const QString& text);
     void WritePollRequest(const char* command);
     void SaveLockMarker(const QString& marker);

@@ -295,24 +295,65 @@ TEST_F(Polling, RoutingDumpReachesTheView)
     EXPECT_FALSE(ConfigDumpActive);
 }
 
-TEST_F(Polling, HungUpLineReportsOnceAndStops)
+TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
 {
-    WriteConfig(kUnlocked);
+    // What the console wrote to another pty, keeping the event loop going meanwhile.
+    const auto readFrom = [](PtyPair& line, size_t count, int timeoutMs) {
+        std::string got;
+        WaitFor(
+            [&] {
+                pollfd p{line.MasterFd(), POLLIN, 0};
+                if (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+                    char buf[64];
+                    const ssize_t n = ::read(line.MasterFd(), buf, std::min(sizeof buf, count - got.size()));
+                    if (n > 0)
+                        got.append(buf, static_cast<size_t>(n));
+                }
+                return got.size() >= count;
+            },
+            timeoutMs);
+        return got;
+    };
+    // The port is known by a link, as a USB adapter is by its /dev/serial/by-id name.
+    const QString link = QDir::current().filePath(QStringLiteral("ttyLINK"));
+    ASSERT_EQ(::symlink(pty.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
+    WriteConfig(ConfigLines(link, &kUnlocked));
     StartPolling();
     pty.Write(std::string(16, '0') + "!");
     ASSERT_EQ(ReadFromConsole(1, 1000), "q");
+    form->InputBoxes[2]->setChecked(true);
+
     pty.CloseMaster();   // the cable is pulled
-    form->Timer5->setInterval(100);
+    ASSERT_TRUE(WaitFor([&] { return !form->ComPort1->Connected(); }, 2000));
+    ASSERT_NE(form->LineLostBox, nullptr);
+    EXPECT_TRUE(form->LineLostBox->isVisible());
+    EXPECT_TRUE(form->LineLostBox->text().contains(link));
+    // Polling has stopped, and a request made meanwhile fails quietly: the box said it all.
+    EXPECT_FALSE(form->Timer6->isActive() || form->Timer7->isActive());
+    form->Timer5->setInterval(50);
     form->Timer5->start();
-    Spin(400);
-    const QStringList first = TestApplication::TakeReportedErrors();
-    ASSERT_EQ(first.size(), 1) << first.join(" | ").toStdString();
-    // Requests keep failing quietly; a click of the user is still reported.
-    form->Timer6->start();
-    Spin(400);
+    Spin(1500);   // the reconnect attempts meanwhile find nothing
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
+    EXPECT_FALSE(form->ComPort1->Connected());
+    // A click of the user is still answered with the port's error.
     QTest::mouseClick(form->sButton4, Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
+
+    // The device comes back under the same name: the console finds it and polls again.
+    PtyPair back;
+    QFile::remove(link);
+    ASSERT_EQ(::symlink(back.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
+    EXPECT_EQ(readFrom(back, 1, 3000), "x");
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->LineLostBox->isVisible());
+    EXPECT_FALSE(form->ReconnectTimer->isActive());
+    back.Write("1" + std::string(15, '0') + "!");
+    EXPECT_EQ(readFrom(back, 1, 1000), "q");
+    EXPECT_TRUE(form->OutputIndicators[0]->isChecked());
+    // Nothing the user set up was lost on the way.
+    EXPECT_TRUE(form->InputBoxes[2]->isChecked());
+    EXPECT_EQ(form->OutputButtons[0]->text(), QStringLiteral("Wyjście 1"));
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
 using Outputs = ConsoleFixture;
