@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "StartupProbe.h"
 
 #include "Form1.h"
 #include "Form2.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
     form2->Bind(form1->ComPort1, form1.get(), form1->Timer6, form3.get());
     form3->Bind(form1->ComPort1, form2.get());
 
+    InstallStartupProbe(form1.get());
     form1->show();
     return app.exec();
 }

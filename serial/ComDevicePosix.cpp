@@ -37,6 +37,19 @@ constexpr int kModemTickMs = 20;
 constexpr int kModemSlowTickMs = 100;
 constexpr int kTxTickMs = 2;       // while a written block drains
 constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
+// Within a stream, new bytes are announced at most once every this many character times, much
+// as a UART's receive FIFO gathers bytes before it interrupts. Each announcement costs several
+// thread switches, which byte by byte at 9600 bit/s cost more than handling the bytes. The first
+// byte after a quiet spell is announced at once, and a reply's last byte waits at most about one
+// character time, so the console's displays stay as quick as before.
+constexpr int kRxHoldOffChars = 4;
+constexpr int kRxHoldOffMaxBytes = 64;   // a fuller queue is announced at once
+
+std::int64_t NowUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 int Ioctl(int fd, unsigned long request, void* arg)
 {
@@ -51,6 +64,18 @@ int PollRetry(pollfd* fds, nfds_t n, int timeoutMs)
 {
     // A signal only shortens the wait; the caller's loop recomputes what is left.
     const int r = ::poll(fds, n, timeoutMs);
+    return (r < 0 && errno == EINTR) ? 0 : r;
+}
+
+// The same with a wait in microseconds (negative: no limit).
+int PollRetryUs(pollfd* fds, nfds_t n, std::int64_t timeoutUs)
+{
+    timespec ts{};
+    if (timeoutUs >= 0) {
+        ts.tv_sec = static_cast<time_t>(timeoutUs / 1000000);
+        ts.tv_nsec = static_cast<long>((timeoutUs % 1000000) * 1000);
+    }
+    const int r = ::ppoll(fds, n, timeoutUs >= 0 ? &ts : nullptr, nullptr);
     return (r < 0 && errno == EINTR) ? 0 : r;
 }
 
@@ -239,6 +264,9 @@ bool ComDevicePosix::SetState(const TComDcb& dcb)
 
     if (dcb.BaudRate == 0)
         return Fail(EINVAL);
+    // Start bit, data bits, parity, stop bits.
+    const int bitsPerChar = 1 + dcb.ByteSize + (dcb.Parity != 0 ? 1 : 0) + (dcb.StopBits != 0 ? 2 : 1);
+    charTimeUs_ = static_cast<int>(std::max<std::uint64_t>(1, 1000000ull * bitsPerChar / dcb.BaudRate));
     const speed_t std = StandardSpeed(dcb.BaudRate);
 #ifdef __linux__
     if (!ComSetLine(fd_, t.c_iflag, t.c_oflag, t.c_cflag & ~(CBAUD | CIBAUD), t.c_lflag, t.c_cc,
@@ -591,11 +619,19 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         const int known = announced_.load();
         if (queued < known)
             LowerTo(announced_, queued);
+        // Right after an announcement the thread does not watch for input at all until the
+        // hold-off has passed; then it looks once. So a stream costs one wake-up per batch.
+        const std::int64_t holdUs =
+            lastRxEventUs_ + kRxHoldOffChars * charTimeUs_.load() - NowUs();
+        const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes;
         if (queued > known) {
-            NoteReported(queued);
-            rxTickMs_ = 10;
-            if (want & ComEv::RxChar)
-                found |= ComEv::RxChar;
+            if (!holding) {
+                lastRxEventUs_ = NowUs();
+                NoteReported(queued);
+                rxTickMs_ = 10;
+                if (want & ComEv::RxChar)
+                    found |= ComEv::RxChar;
+            }
         }
         const bool rx80 = inputSize_ > 0 && queued * 10 >= inputSize_ * 8;
         if (rx80 && !wasRx80Full_ && (want & ComEv::Rx80Full))
@@ -658,14 +694,17 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
 
         // Unread bytes keep the device readable, so while they wait only a slow look-out for
         // growth runs instead of POLLIN.
-        const bool unread = announced_.load() > 0;
-        if (unread) {
+        const bool unread = announced_.load() > 0 || holding;
+        if (unread && !holding) {
             shorten(rxTickMs_);
             rxTickMs_ = std::min(rxTickMs_ * 2, kRxTickMaxMs);
         }
         pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0},
                          {fd_, static_cast<short>(unread ? 0 : POLLIN), 0}};
-        const int r = PollRetry(fds, 3, timeout);
+        std::int64_t waitUs = timeout < 0 ? -1 : static_cast<std::int64_t>(timeout) * 1000;
+        if (holding)
+            waitUs = waitUs < 0 ? holdUs : std::min(waitUs, holdUs);
+        const int r = PollRetryUs(fds, 3, waitUs);
         if (r < 0) {
             lastError_ = errno;
             return WaitResult::Failed;

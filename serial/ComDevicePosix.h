@@ -67,4 +67,8 @@ private:
     serial_icounter_struct lastCounts_{};
     bool wasRx80Full_ = false;
     int rxTickMs_ = 10;
+    // One character time at the configured speed, and when bytes were last announced: a steady
+    // stream is handed on in small batches (see WaitEvents).
+    std::atomic<int> charTimeUs_{1042};
+    std::int64_t lastRxEventUs_ = 0;
 };

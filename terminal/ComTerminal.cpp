@@ -72,6 +72,9 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
         ProcessReceived(sender, data, count);
     };
 
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, &TCustomComTerminal::FlushFrame);
+
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setAutoFillBackground(true);
@@ -514,7 +517,7 @@ void TCustomComTerminal::CellsChanged(int left, int top, int right, int bottom)
         return;
     const QRect r = CellRect(left, top, right, bottom);
     if (!r.isEmpty()) {
-        update(r);
+        Invalidate(r);
         updatePending_ = true;
     }
 }
@@ -528,7 +531,7 @@ void TCustomComTerminal::ContentScrolled(int rows)
     const int h = std::min(client.height(), model_.Rows() * cellHeight_);
     const QRect area(client.topLeft(), QSize(w, h));
     if (updatePending_ || drawnCaret_.isValid() || h <= cellHeight_) {
-        update(area);
+        Invalidate(area);
     } else {
         scroll(0, rows * cellHeight_, area);
     }
@@ -537,8 +540,35 @@ void TCustomComTerminal::ContentScrolled(int rows)
 
 void TCustomComTerminal::DisplayChanged()
 {
-    update();
+    Invalidate(rect());
     updatePending_ = true;
+}
+
+namespace {
+constexpr int kFrameMs = 16;
+}
+
+void TCustomComTerminal::Invalidate(const QRect& area)
+{
+    if (area.isEmpty())
+        return;
+    updatePending_ = true;
+    deferred_ += area;
+    if (frameTimer_.isActive())
+        return;
+    if (!sinceFrame_.isValid() || sinceFrame_.elapsed() >= kFrameMs)
+        FlushFrame();
+    else
+        frameTimer_.start(static_cast<int>(kFrameMs - sinceFrame_.elapsed()));
+}
+
+void TCustomComTerminal::FlushFrame()
+{
+    sinceFrame_.start();
+    if (deferred_.isEmpty())
+        return;
+    update(deferred_);
+    deferred_ = QRegion();
 }
 
 void TCustomComTerminal::GridResized()
@@ -568,15 +598,15 @@ void TCustomComTerminal::CaretMoved()
     if (now == drawnCaret_)
         return;
     if (drawnCaret_.isValid())
-        update(drawnCaret_);
-    update(now);
+        Invalidate(drawnCaret_);
+    Invalidate(now);
     updatePending_ = true;
 }
 
 void TCustomComTerminal::BeginOutput()
 {
     if (outputDepth_++ == 0 && drawnCaret_.isValid()) {
-        update(drawnCaret_);
+        Invalidate(drawnCaret_);
         updatePending_ = true;
     }
 }
@@ -584,7 +614,7 @@ void TCustomComTerminal::BeginOutput()
 void TCustomComTerminal::EndOutput()
 {
     if (--outputDepth_ == 0 && caretExists_) {
-        update(CaretRect());
+        Invalidate(CaretRect());
         updatePending_ = true;
     }
 }
@@ -630,7 +660,7 @@ void TCustomComTerminal::mousePressEvent(QMouseEvent* event)
 
 void TCustomComTerminal::paintEvent(QPaintEvent* event)
 {
-    updatePending_ = false;
+    updatePending_ = !deferred_.isEmpty();
     QPainter p(this);
     if (borderStyle_ == bsSingle)
         qDrawWinPanel(&p, rect(), palette(), true);

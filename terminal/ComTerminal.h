@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QRawFont>
 #include <QMetaObject>
+#include <QElapsedTimer>
 #include <QRect>
+#include <QRegion>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -198,6 +201,15 @@ private:
     int outputDepth_ = 0;
     QRect drawnCaret_;         // where the caret was last painted, to erase it on a move
     bool updatePending_ = false;   // invalidated areas not painted yet
+
+    // Received output repaints in frames: the first change after a quiet spell is painted at
+    // once, later ones within the same frame are gathered into one repaint. At 9600 bit/s a
+    // repaint per byte would cost more than everything else the byte causes.
+    void Invalidate(const QRect& area);
+    void FlushFrame();
+    QRegion deferred_;
+    QTimer frameTimer_;
+    QElapsedTimer sinceFrame_;
 };
 
 class TComTerminal : public TCustomComTerminal {

@@ -1,5 +1,5 @@
 // The console as a user meets it, against the simulated controller: one start serves the
-// checks below, in this order (each leaves the console unlocked and polling).
+// checks below, in this order (each leaves the console unlocked and polling; the last ends it).
 #include "ConsoleSession.h"
 
 #include <QDate>
@@ -73,9 +73,11 @@ TEST_F(ConsoleE2e, TitleIsTheClockWithTodaysDateAndTime)
     ASSERT_TRUE(name.endsWith(QLatin1Char(')'))) << "nothing may follow the clock: " << name.toStdString();
     const QString time = name.mid(prefix.size(), name.size() - prefix.size() - 1);
     // The long time format of the C locale: hours, minutes, seconds, then the time zone.
-    const QString expectedZone = QLocale::c().toString(QTime::currentTime(), QLocale::LongFormat).section(QLatin1Char(' '), 1);
+    const QString expectedZone =
+        QLocale::c().toString(QTime::currentTime(), QLocale::LongFormat).section(QLatin1Char(' '), 1);
     EXPECT_EQ(time.section(QLatin1Char(' '), 1), expectedZone) << time.toStdString();
-    const QTime shown = QTime::fromString(time.section(QLatin1Char(' '), 0, 0), QStringLiteral("H:mm:ss"));
+    const QTime shown =
+        QTime::fromString(time.section(QLatin1Char(' '), 0, 0), QStringLiteral("H:mm:ss"));
     ASSERT_TRUE(shown.isValid()) << time.toStdString();
     EXPECT_LE(std::abs(shown.secsTo(QTime::currentTime())), 2) << time.toStdString();
 
@@ -418,6 +420,58 @@ TEST_F(ConsoleE2e, ReconnectsAfterTheLineHangsUp)
     const Displays d = s().WaitDisplays(st.inputs, st.outputs, 3000);
     EXPECT_EQ(d.outputs, st.outputs);
     EXPECT_EQ(d.inputs, st.inputs);
+}
+
+// An input reply lost on the line leaves its reading open; when the controller then sends '/',
+// the output reply must not be taken for the inputs, and the cycle must stay one cycle.
+TEST_F(ConsoleE2e, LostInputReplyFollowedBySlashKeepsInputsAndOutputsApart)
+{
+    s().WaitIntroOver();
+    while (!s().x.FindWindows(kMessageBoxName).empty())
+        s().DismissMessage(500);
+    EnsureUnlocked();
+    // Outputs that differ from the inputs, so a mix-up shows.
+    for (int j : {2, 5, 9}) {
+        if (s().sim->Status().outputs[j - 1] == '0')
+            s().sim->Control(QStringLiteral("remote %1").arg(j));
+    }
+    SleepMs(500);
+
+    // Silence the controller right after an output reply, so that the next request, "q", goes
+    // unanswered.
+    const int64_t t = NowUs();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (const LogRecord& r : Bytes(s().sim->Log(), 'T', t))
+                if (r.byte == '!')
+                    return true;
+            return false;
+        },
+        3000));
+    s().sim->Control(QStringLiteral("silent on"));
+    const int64_t silentUs = NowUs();
+    ASSERT_TRUE(WaitUntil([&] { return ByteString(Bytes(s().sim->Log(), 'R', silentUs)).find('q') != std::string::npos; },
+                          2000));
+    SleepMs(600);
+    ASSERT_EQ(ByteString(Bytes(s().sim->Log(), 'R', silentUs)), "q") << "the cycle waits for the reply";
+
+    // The controller speaks up again with '/'.
+    s().sim->Control(QStringLiteral("silent off"));
+    const int64_t slashUs = NowUs();
+    s().sim->Control(QStringLiteral("send 2f"));
+    const SimStatus st = s().sim->Status();
+    const Displays d = s().WaitDisplays(st.inputs, st.outputs, 3000);
+    EXPECT_EQ(d.inputs, st.inputs) << "the inputs show something else than the controller's inputs";
+    EXPECT_EQ(d.outputs, st.outputs);
+
+    // One cycle: never an "x" and a "q" at the same moment.
+    SleepMs(1000);
+    const auto rx = Bytes(s().sim->Log(), 'R', slashUs);
+    int doubled = 0;
+    for (size_t i = 1; i < rx.size(); ++i)
+        if (rx[i].us - rx[i - 1].us < 20'000)
+            ++doubled;
+    EXPECT_EQ(doubled, 0) << "requests sent in pairs: " << ByteString(rx);
 }
 
 TEST_F(ConsoleE2e, CloseProgramEndsTheConsole)

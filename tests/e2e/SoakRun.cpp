@@ -137,9 +137,11 @@ void Soak::NoisyPeriod(int seconds)
         else if (a == 5)
             s_.sim->Control(QStringLiteral("mode"));
         // A user clicks an output button now and then.
-        else if (a == 6 && s_.MainWindow(100))
-            s_.x.Click(s_.MainWindow(), layout::OutputButton(output(rng_)).x(),
-                       layout::OutputButton(1).y());
+        else if (a == 6 && s_.MainWindow(100)) {
+            const QPoint button = layout::OutputButton(output(rng_));
+            s_.x.Click(s_.MainWindow(), button.x(), button.y());
+            s_.x.MoveMouse(s_.MainWindow(), 300, 362);
+        }
         CloseMessageBoxes();
         SampleRss();
         if (!s_.console.Running())

@@ -377,3 +377,48 @@ TEST(ComPortReceive, BytesArrivingDuringAHandlerMakeTheirOwnEvent)
     EXPECT_EQ(counts, (QList<int>{5, 4}));
     o.port.SetConnected(false);
 }
+
+TEST(ComPortReceive, AStreamAtLineSpeedArrivesWholeInBatchesAndALoneByteAtOnce)
+{
+    Opened o;   // 9600 bit/s: one character every 1.04 ms
+    std::string got;
+    int deliveries = 0;
+    QElapsedTimer sinceWrite;
+    qint64 loneLatencyMs = -1;
+    TComLink link;
+    link.OnRxBuf = [&](TCustomComPort*, const char* buf, int n) {
+        got.append(buf, n);
+        ++deliveries;
+        if (got.size() == 201)
+            loneLatencyMs = sinceWrite.elapsed();
+    };
+    o.port.AttachLink(&link);
+    o.Open();
+
+    // 200 bytes at the line's pace, written from another thread as a controller would send.
+    std::string sent;
+    for (int i = 0; i < 200; ++i)
+        sent += static_cast<char>('A' + i % 26);
+    std::thread writer([&] {
+        auto next = std::chrono::steady_clock::now();
+        for (char ch : sent) {
+            next += std::chrono::microseconds(1042);
+            std::this_thread::sleep_until(next);
+            o.pty.Write(std::string(1, ch));
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return got.size() >= sent.size(); }, 5000));
+    writer.join();
+    EXPECT_EQ(got, sent);
+    // Gathered a few characters at a time, not one hand-over per byte.
+    EXPECT_LE(deliveries, 120) << deliveries << " deliveries";
+    EXPECT_GE(deliveries, 20) << "batches should stay short: " << deliveries;
+
+    // After a quiet spell a single byte is handed on at once.
+    ServeFor(50);
+    sinceWrite.start();
+    o.pty.Write("!");
+    ASSERT_TRUE(WaitUntil([&] { return got.size() == 201; }, 1000));
+    EXPECT_LT(loneLatencyMs, 3);
+    o.port.DetachLink(&link);
+}
