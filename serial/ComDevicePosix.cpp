@@ -37,11 +37,10 @@ constexpr int kModemTickMs = 20;
 constexpr int kModemSlowTickMs = 100;
 constexpr int kTxTickMs = 2;       // while a written block drains
 constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
-// Within a stream, new bytes are announced at most once every this many character times, much
-// as a UART's receive FIFO gathers bytes before it interrupts. Each announcement costs several
-// thread switches, which byte by byte at 9600 bit/s cost more than handling the bytes. The first
-// byte after a quiet spell is announced at once, and a reply's last byte waits at most about one
-// character time, so the console's displays stay as quick as before.
+// Within a stream, new bytes are announced at most once every this many character times (a
+// 16550 UART's receive time-out is four too). Each announcement costs several thread switches,
+// which byte by byte at 9600 bit/s cost more than handling the bytes. The first byte after a
+// quiet spell is announced at once; a reply's last byte waits at most three character times.
 constexpr int kRxHoldOffChars = 4;
 constexpr int kRxHoldOffMaxBytes = 64;   // a fuller queue is announced at once
 
