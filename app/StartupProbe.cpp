@@ -1,5 +1,6 @@
 #include "StartupProbe.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
@@ -20,9 +21,14 @@ class FirstPaintProbe : public QObject {
 public:
     FirstPaintProbe(QWidget* window, long long launchNs) : QObject(window), launchNs_(launchNs) {}
 
-    bool eventFilter(QObject*, QEvent* event) override
+    // Watches the whole application: the window's children cover it, so its first frame is
+    // the first paint of any widget inside it.
+    bool eventFilter(QObject* receiver, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && !seen_) {
+        if (event->type() != QEvent::Paint || seen_)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        if (widget && widget->window() == parent()) {
             seen_ = true;
             // Runs once the paint and its flush to the screen are done.
             QTimer::singleShot(0, this, [this] {
@@ -47,5 +53,5 @@ void InstallStartupProbe(QWidget* window)
     const long long launchNs = launch.toLongLong(&ok);
     if (!ok)
         return;
-    window->installEventFilter(new FirstPaintProbe(window, launchNs));
+    qApp->installEventFilter(new FirstPaintProbe(window, launchNs));
 }
