@@ -224,13 +224,19 @@ void TForm1::ShowSavingFinished()
     ShowMessage(TMessageParser::kSavingFinished);
 }
 
+// The cycle keeps one pending request, the one asked for last. A request out of turn (Timer5,
+// a '/') that lands inside a reply makes both the '!' and the sixteenth input character ask for
+// the next request; two chains would then run interleaved for good, each reading the other's
+// replies into the wrong displays.
 void TForm1::StartTimer6()
 {
+    Timer7->stop();
     Timer6->start();
 }
 
 void TForm1::StartTimer7()
 {
+    Timer6->stop();
     Timer7->start();
 }
 

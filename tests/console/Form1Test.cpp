@@ -356,6 +356,42 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
+TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
+{
+    WriteConfig(kUnlocked);
+    StartPolling();   // "x" has gone out
+    form->Timer5->stop();
+    // The one-off input request lands in the middle of the output reply.
+    Reply("10000000");
+    form->Timer5Timer();
+    ASSERT_EQ(ReadFromConsole(1, 500), "q");
+    Reply("00000001!");                 // the rest of the output reply
+    Reply(std::string(16, '0'));        // the controller's answer to "q"
+    // Both the '!' and the sixteenth input character asked for the next request; only one
+    // cycle may go on, or the two would read each other's replies from then on.
+    EXPECT_FALSE(form->Timer6->isActive() && form->Timer7->isActive());
+    const std::string next = DrainConsole(450);
+    EXPECT_EQ(next.size(), 1u) << next;
+
+    // From then on the cycle runs singly and the displays are right again.
+    std::string sent = next;
+    for (int round = 0; round < 2; ++round) {
+        if (sent == "x") {
+            Reply("01" + std::string(13, '0') + "1!");   // outputs 2 and 16 on
+            sent = ReadFromConsole(1, 500);
+        }
+        ASSERT_EQ(sent, "q");
+        Reply("001" + std::string(13, '0'));   // input 3 active
+        EXPECT_EQ(DrainConsole(450), "x");
+        sent = "x";
+    }
+    EXPECT_TRUE(form->OutputIndicators[1]->isChecked());
+    EXPECT_TRUE(form->OutputIndicators[15]->isChecked());
+    EXPECT_FALSE(form->OutputIndicators[0]->isChecked());
+    EXPECT_TRUE(form->InputBoxes[2]->isChecked());
+    EXPECT_FALSE(form->InputBoxes[0]->isChecked());
+}
+
 using Outputs = ConsoleFixture;
 
 TEST_F(Outputs, EachButtonSendsItsCommandAndLeavesTheIndicator)
