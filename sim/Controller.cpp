@@ -2,15 +2,10 @@
 
 #include <cstdio>
 
+#include "LogFormat.h"
+
 namespace sim {
 namespace {
-
-std::string Hex(uint8_t b)
-{
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02x", b);
-    return buf;
-}
 
 std::string OutputList(uint16_t mask)
 {

@@ -1,17 +1,12 @@
 #include "FaultInjector.h"
 
 #include <cstdio>
+
+#include "LogFormat.h"
 #include <cstdlib>
 
 namespace sim {
 namespace {
-
-std::string Hex(uint8_t b)
-{
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02x", b);
-    return buf;
-}
 
 }  // namespace
 

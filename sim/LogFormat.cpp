@@ -22,4 +22,11 @@ std::string FormatEventLine(int64_t us, std::string_view text)
     return line;
 }
 
+std::string Hex(uint8_t byte)
+{
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02x", byte);
+    return buf;
+}
+
 }  // namespace sim

@@ -61,6 +61,9 @@ public:
     const TParamList& Params() const { return params_; }
 
 protected:
+    // ESC followed by `rest`, for encoding codes.
+    static std::string Esc(const char* rest) { return std::string(1, '\x1b') + rest; }
+
     void StartSequence();
     // Keeps room for one final byte so a completed sequence always ends with its final byte.
     void CollectByte(unsigned char byte)

@@ -3,12 +3,6 @@
 namespace {
 constexpr unsigned char ESC = 27;
 
-std::string Esc(const char* rest)
-{
-    std::string s(1, static_cast<char>(ESC));
-    s += rest;
-    return s;
-}
 }  // namespace
 
 // A byte that completes a bracket sequence, or any byte of a short one.
