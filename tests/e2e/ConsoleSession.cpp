@@ -104,6 +104,8 @@ bool ConsoleSession::DismissMessage(int timeoutMs)
     const qulonglong box = x.WaitWindow(kMessageBoxName, timeoutMs);
     if (!box)
         return false;
+    if (!dir.autoRemove())
+        x.Grab(box).save(dir.filePath(QStringLiteral("box-%1.png").arg(++shots_, 4, 10, QLatin1Char('0'))));
     x.Focus(box);
     x.Key(QStringLiteral("Return"));
     return x.WaitNoWindow(kMessageBoxName, 3000);

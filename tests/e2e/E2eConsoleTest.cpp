@@ -450,8 +450,9 @@ TEST_F(ConsoleE2e, LostInputReplyFollowedBySlashKeepsInputsAndOutputsApart)
         3000));
     s().sim->Control(QStringLiteral("silent on"));
     const int64_t silentUs = NowUs();
-    ASSERT_TRUE(WaitUntil([&] { return ByteString(Bytes(s().sim->Log(), 'R', silentUs)).find('q') != std::string::npos; },
-                          2000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ByteString(Bytes(s().sim->Log(), 'R', silentUs)).find('q') != std::string::npos; },
+        2000));
     SleepMs(600);
     ASSERT_EQ(ByteString(Bytes(s().sim->Log(), 'R', silentUs)), "q") << "the cycle waits for the reply";
 
@@ -484,6 +485,7 @@ TEST_F(ConsoleE2e, CloseProgramEndsTheConsole)
     const int64_t t = NowUs();
     Click(layout::CloseProgram());
     ASSERT_TRUE(s().console.WaitExit(5000)) << "still running after \"Zamknij program\"";
+    std::printf("[ figures  ] the program ended %.0f ms after the click\n", (NowUs() - t) / 1000.0);
     EXPECT_EQ(s().console.ExitStatus(), QProcess::NormalExit);
     EXPECT_EQ(s().console.ExitCode(), 0);
     if (open) {

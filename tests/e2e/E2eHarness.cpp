@@ -203,9 +203,10 @@ QRect XServer::WindowGeometry(qulonglong id) const
 
 void XServer::MoveMouse(qulonglong window, int x, int y) const
 {
-    Run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                                    QStringLiteral("--window"), QString::number(window),
-                                    QString::number(x), QString::number(y)});
+    // No --sync: it waits for a motion that never comes when the pointer is already there.
+    Run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                                    QString::number(window), QString::number(x), QString::number(y)});
+    SleepMs(30);
 }
 
 void XServer::Click(qulonglong window, int x, int y) const

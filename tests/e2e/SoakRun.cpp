@@ -204,6 +204,16 @@ void Soak::QuietPeriod()
         Say(QStringLiteral("quiet: displays match (outputs %1, mode %2), RSS %3 kB")
                 .arg(QString::fromStdString(st.outputs)).arg(st.mode).arg(rss));
     } else {
+        // What crossed the line last, for the report.
+        std::string tail;
+        for (const LogRecord& r : s_.sim->Log()) {
+            if (r.kind == 'R' || r.kind == 'T')
+                tail += (r.kind == 'R' ? " >" : " <") + std::string(1, char(r.byte));
+        }
+        if (tail.size() > 160)
+            tail = tail.substr(tail.size() - 160);
+        Say(QStringLiteral("last bytes (> to, < from the controller):") + QString::fromStdString(tail));
+        Say(QStringLiteral("visible windows: %1").arg(s_.x.FindWindows(QStringLiteral(".")).size()));
         Fail(QStringLiteral("quiet period %1: shown inputs %2 outputs %3 mode %4, controller inputs %5 outputs %6 mode %7")
                  .arg(report_.quietChecks)
                  .arg(QString::fromStdString(d.inputs), QString::fromStdString(d.outputs))
@@ -266,6 +276,11 @@ SoakReport Soak::Run()
     // Memory must level off: allow for allocator and font caches, not for a leak.
     if (report_.quietChecks >= 2 && report_.rssLastKb - report_.rssFirstKb > 4096)
         Fail(QStringLiteral("RSS grew from %1 kB to %2 kB").arg(report_.rssFirstKb).arg(report_.rssLastKb));
+    // A failed run keeps its logs and pictures for a look afterwards.
+    if (!report_.failures.isEmpty()) {
+        s_.dir.setAutoRemove(false);
+        report_.failures << QStringLiteral("logs kept in ") + s_.dir.path();
+    }
     report_.bytesToConsole = relay_->BytesToConsole();
     report_.bytesToController = relay_->BytesToSim();
     report_.seconds = (NowUs() - t0_) / 1e6;
