@@ -1,10 +1,5 @@
 #include "EscapeCodesVT100.h"
 
-namespace {
-constexpr unsigned char ESC = 27;
-
-}  // namespace
-
 // A byte that completes a bracket sequence, or any byte of a short one.
 TFeedResult TEscapeCodesVT100::FeedSequence(unsigned char byte)
 {

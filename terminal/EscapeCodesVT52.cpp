@@ -1,10 +1,5 @@
 #include "EscapeCodesVT52.h"
 
-namespace {
-constexpr unsigned char ESC = 27;
-
-}  // namespace
-
 TFeedResult TEscapeCodesVT52::FeedSequence(unsigned char byte)
 {
     if (!collecting_) {
