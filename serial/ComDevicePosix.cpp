@@ -40,8 +40,14 @@ constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
 // Within a stream, new bytes are announced at most once every this many character times (a
 // 16550 UART's receive time-out is four too). Each announcement costs several thread switches,
 // which byte by byte at 9600 bit/s cost more than handling the bytes. The first byte after a
-// quiet spell is announced at once; a reply's last byte waits at most three character times.
+// quiet spell is announced at once; a short reply's last byte waits at most three character
+// times. Once a stream has gone on for more than kRxShortBurstBytes (terminal text rather than a
+// reply), batches grow to kRxLongHoldOffChars, still far below what the eye notices.
 constexpr int kRxHoldOffChars = 4;
+constexpr int kRxLongHoldOffChars = 16;
+constexpr int kRxShortBurstBytes = 32;
+// A pause this long (in character times) between announcements ends a stream.
+constexpr int kRxStreamGapChars = 24;
 constexpr int kRxHoldOffMaxBytes = 64;   // a fuller queue is announced at once
 
 std::int64_t NowUs()
@@ -620,12 +626,17 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
             LowerTo(announced_, queued);
         // Right after an announcement the thread does not watch for input at all until the
         // hold-off has passed; then it looks once. So a stream costs one wake-up per batch.
-        const std::int64_t holdUs =
-            lastRxEventUs_ + kRxHoldOffChars * charTimeUs_.load() - NowUs();
+        const int charUs = charTimeUs_.load();
+        const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : kRxHoldOffChars;
+        const std::int64_t holdUs = lastRxEventUs_ + holdChars * charUs - NowUs();
         const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes;
         if (queued > known) {
             if (!holding) {
-                lastRxEventUs_ = NowUs();
+                const std::int64_t now = NowUs();
+                if (now - lastRxEventUs_ > static_cast<std::int64_t>(kRxStreamGapChars) * charUs)
+                    rxBurstBytes_ = 0;
+                rxBurstBytes_ += queued - known;
+                lastRxEventUs_ = now;
                 NoteReported(queued);
                 rxTickMs_ = 10;
                 if (want & ComEv::RxChar)

@@ -71,4 +71,5 @@ private:
     // stream is handed on in small batches (see WaitEvents).
     std::atomic<int> charTimeUs_{1042};
     std::int64_t lastRxEventUs_ = 0;
+    int rxBurstBytes_ = 0;   // bytes announced since the current stream began
 };

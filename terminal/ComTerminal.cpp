@@ -545,7 +545,7 @@ void TCustomComTerminal::DisplayChanged()
 }
 
 namespace {
-constexpr int kFrameMs = 16;
+constexpr int kFrameMs = 33;
 }
 
 void TCustomComTerminal::Invalidate(const QRect& area)

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <algorithm>
+#include <vector>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -383,12 +385,14 @@ TEST(ComPortReceive, AStreamAtLineSpeedArrivesWholeInBatchesAndALoneByteAtOnce)
     Opened o;   // 9600 bit/s: one character every 1.04 ms
     std::string got;
     int deliveries = 0;
+    std::vector<int> batches;
     QElapsedTimer sinceWrite;
     qint64 loneLatencyMs = -1;
     TComLink link;
     link.OnRxBuf = [&](TCustomComPort*, const char* buf, int n) {
         got.append(buf, n);
         ++deliveries;
+        batches.push_back(n);
         if (got.size() == 201)
             loneLatencyMs = sinceWrite.elapsed();
     };
@@ -410,9 +414,18 @@ TEST(ComPortReceive, AStreamAtLineSpeedArrivesWholeInBatchesAndALoneByteAtOnce)
     ASSERT_TRUE(WaitUntil([&] { return got.size() >= sent.size(); }, 5000));
     writer.join();
     EXPECT_EQ(got, sent);
-    // Gathered a few characters at a time, not one hand-over per byte.
-    EXPECT_LE(deliveries, 120) << deliveries << " deliveries";
-    EXPECT_GE(deliveries, 20) << "batches should stay short: " << deliveries;
+    // Gathered a few characters at a time, not one hand-over per byte: a reply-sized start in
+    // small batches, so a reply's end is seen quickly, and a long stream in larger ones.
+    EXPECT_LE(deliveries, 60) << deliveries << " deliveries";
+    std::vector<int> early;   // the batches of the first 32 bytes
+    for (int n = 0, i = 0; n < 32 && i < static_cast<int>(batches.size()); ++i) {
+        early.push_back(batches[i]);
+        n += batches[i];
+    }
+    ASSERT_GE(early.size(), 3u);
+    std::sort(early.begin(), early.end());   // the median, so one scheduling stall does not count
+    EXPECT_LE(early[early.size() / 2], 6) << "batches early in the stream";
+    EXPECT_GE(*std::max_element(batches.begin(), batches.end()), 14) << "no larger batches later";
 
     // After a quiet spell a single byte is handed on at once.
     ServeFor(50);
