@@ -149,22 +149,6 @@ QStringList Decode(const QList<QByteArray>& raw)
     return out;
 }
 
-// Windows-1250 bytes such as "\xC6\x9C" ("Ćś") also form valid UTF-8, and the reader would
-// take them for UTF-8; such a text is written as UTF-8 instead so that it reads back unchanged.
-bool ReadsAsOtherUtf8(const QByteArray& cp1250Bytes)
-{
-    bool ascii = true;
-    for (char ch : cp1250Bytes) {
-        if (static_cast<unsigned char>(ch) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii)
-        return false;
-    return IsValidUtf8(cp1250Bytes);
-}
-
 }  // namespace
 
 QStringList ParseLines(const QByteArray& data)
@@ -183,7 +167,10 @@ QByteArray Compose(const QStringList& lines)
     }
     QStringEncoder cp1250("windows-1250");
     const QByteArray bytes = cp1250.encode(text);
-    if (!cp1250.hasError() && !ReadsAsOtherUtf8(bytes))
+    // Windows-1250 bytes such as "\xC6\x9C" ("Ćś") may also form valid UTF-8, which the reader
+    // would take them for; such a text goes out as UTF-8 so that it reads back unchanged. (Plain
+    // ASCII is the same bytes either way.)
+    if (!cp1250.hasError() && !IsValidUtf8(bytes))
         return bytes;
     return text.toUtf8();
 }
