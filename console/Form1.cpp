@@ -134,6 +134,7 @@ void TForm1::FormCreate()
         pollFailureReported_ = true;
         throw;
     }
+    WatchSettingsFile();
     Timer4->start();
     for (int k = 0; k < 16; ++k) {
         InputBoxes[k]->setText(SettingsFile::Line(memo1_, 3 + k));

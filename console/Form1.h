@@ -9,6 +9,7 @@
 #include <string>
 
 #include "FileStamp.h"
+#include "FileWatch.h"
 #include "MessageParser.h"
 
 class IConfigDumpSink;
@@ -172,6 +173,11 @@ private:
     QStringList memo1_;
     QString edit2_;
     TFileStamp settingsStamp_;
+    // Change notices let Timer4 tick slowly, as a safety net, instead of every 20 ms; a
+    // write still in progress is looked at 20 ms later, as the plain tick would.
+    TFileWatch settingsWatch_;
+    QTimer* settingsSettle_ = nullptr;
+    void WatchSettingsFile();
     bool pollFailureReported_ = false;
     bool centred_ = false;
     qint64 clockSecond_ = -1;

@@ -60,6 +60,7 @@ public:
     ComStopSignal& operator=(const ComStopSignal&) = delete;
 
     void Set();
+    void Reset();
     bool IsSet() const;
     // The platform's handle (a descriptor here; an event handle fits as well).
     std::intptr_t Handle() const { return handle_; }
@@ -119,6 +120,10 @@ public:
     virtual WaitResult WaitEvents(const ComStopSignal& stop, std::uint32_t* events) = 0;
     // Wakes a WaitEvents in progress so it re-examines the device.
     virtual void Wake() = 0;
+    // Called by the waiting thread right after it handed an event on: sleeps out whatever
+    // pause the device keeps after announcing received bytes anyway, so that waiting for the
+    // hand-over to be taken does not cost a wake-up of its own. Returns early on a stop or Wake.
+    virtual void WaitHoldOff(const ComStopSignal& stop) { (void)stop; }
 
     // Like errno: per calling thread, so the event thread's calls never mix with the GUI's.
     int LastError() const { return lastError_; }

@@ -42,12 +42,11 @@ constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
 // which byte by byte at 9600 bit/s cost more than handling the bytes. The first byte after a
 // quiet spell is announced at once; a short reply's last byte waits at most three character
 // times. Once a stream has gone on for more than kRxShortBurstBytes (terminal text rather than a
-// reply), batches grow to kRxLongHoldOffChars, still far below what the eye notices.
+// reply), batches grow to kRxLongHoldOffChars: 50 ms at 9600 bit/s, about one frame and a half
+// of the terminal, so a steady stream costs twenty hand-overs a second.
 constexpr int kRxHoldOffChars = 4;
-constexpr int kRxLongHoldOffChars = 16;
+constexpr int kRxLongHoldOffChars = 48;
 constexpr int kRxShortBurstBytes = 32;
-// A pause this long (in character times) between announcements ends a stream.
-constexpr int kRxStreamGapChars = 24;
 constexpr int kRxHoldOffMaxBytes = 64;   // a fuller queue is announced at once
 
 std::int64_t NowUs()
@@ -603,6 +602,24 @@ bool ComDevicePosix::ModemStatus(std::uint32_t* status)
     return true;
 }
 
+std::int64_t ComDevicePosix::HoldOffLeftUs() const
+{
+    const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : kRxHoldOffChars;
+    return lastRxEventUs_ + static_cast<std::int64_t>(holdChars) * charTimeUs_.load() - NowUs();
+}
+
+void ComDevicePosix::WaitHoldOff(const ComStopSignal& stop)
+{
+    // Bytes coming faster than the line's speed (a pseudo-terminal, an adapter ignoring the
+    // rate) could fill the queue during a blind pause: then the device is looked at as usual.
+    const std::int64_t holdUs = HoldOffLeftUs();
+    if (holdUs <= 0 || fd_ < 0 || lastBatchBytes_ >= kRxHoldOffMaxBytes)
+        return;
+    // The wake descriptor is only looked at, not drained: the next WaitEvents takes it.
+    pollfd fds[2] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    PollRetryUs(fds, 2, holdUs);
+}
+
 ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std::uint32_t* events)
 {
     if (fd_ < 0) {
@@ -627,15 +644,19 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         // Right after an announcement the thread does not watch for input at all until the
         // hold-off has passed; then it looks once. So a stream costs one wake-up per batch.
         const int charUs = charTimeUs_.load();
-        const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : kRxHoldOffChars;
-        const std::int64_t holdUs = lastRxEventUs_ + holdChars * charUs - NowUs();
-        const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes;
+        const std::int64_t holdUs = HoldOffLeftUs();
+        // Bytes faster than the line's speed (see WaitHoldOff) are not held back either.
+        const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes && lastBatchBytes_ < kRxHoldOffMaxBytes;
         if (queued > known) {
             if (!holding) {
                 const std::int64_t now = NowUs();
-                if (now - lastRxEventUs_ > static_cast<std::int64_t>(kRxStreamGapChars) * charUs)
+                // A stream goes on while its bytes keep the line at least half busy; a trickle
+                // of lone bytes, or bytes after a pause, start a new one.
+                const std::int64_t fresh = queued - known;
+                if (2 * fresh * charUs < now - lastRxEventUs_)
                     rxBurstBytes_ = 0;
-                rxBurstBytes_ += queued - known;
+                rxBurstBytes_ += static_cast<int>(fresh);
+                lastBatchBytes_ = static_cast<int>(fresh);
                 lastRxEventUs_ = now;
                 NoteReported(queued);
                 rxTickMs_ = 10;

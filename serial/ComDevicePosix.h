@@ -31,6 +31,7 @@ public:
 
     WaitResult WaitEvents(const ComStopSignal& stop, std::uint32_t* events) override;
     void Wake() override;
+    void WaitHoldOff(const ComStopSignal& stop) override;
 
     int Handle() const { return fd_; }
 
@@ -40,6 +41,7 @@ private:
     bool FinishRead(ComIo& io);
     bool FinishWrite(ComIo& io);
     void CollectErrors();                    // icount deltas into pendingErrors_
+    std::int64_t HoldOffLeftUs() const;      // of the receive hold-off after the last announcement
     static bool NoModemLines(int error) { return error == ENOTTY || error == EINVAL; }
 
     int fd_ = -1;
@@ -72,4 +74,5 @@ private:
     std::atomic<int> charTimeUs_{1042};
     std::int64_t lastRxEventUs_ = 0;
     int rxBurstBytes_ = 0;   // bytes announced since the current stream began
+    int lastBatchBytes_ = 0;
 };

@@ -33,6 +33,13 @@ void ComStopSignal::Set()
     }
 }
 
+void ComStopSignal::Reset()
+{
+    std::uint64_t value = 0;
+    while (::read(static_cast<int>(handle_), &value, sizeof value) < 0 && errno == EINTR) {
+    }
+}
+
 bool ComStopSignal::IsSet() const
 {
     pollfd p{Fd(*this), POLLIN, 0};

@@ -114,16 +114,29 @@ void TComThread::run()
 void TComThread::HandOver(QEvent* event, const std::shared_ptr<TComHandover>& handover)
 {
     QCoreApplication::postEvent(receiver_, event);
+    // The device pauses after announcing bytes anyway; the GUI thread is usually done long
+    // before that pause ends, so the wait below then returns without another wake-up.
+    device_->WaitHoldOff(StopEvent);
     // Wait for the GUI thread, but leave as soon as a stop is asked: the closing GUI thread
     // serves whatever is still posted itself.
     ComWaitEither(StopEvent, handover->done);
+}
+
+std::shared_ptr<TComHandover> TComThread::FreshHandover()
+{
+    // Once the GUI thread has let go of the last event, this thread holds the only reference.
+    if (handover_ && handover_.use_count() == 1)
+        handover_->done.Reset();
+    else
+        handover_ = std::make_shared<TComHandover>();
+    return handover_;
 }
 
 void TComThread::DispatchEvents()
 {
     switch (port_->SyncMethod()) {
     case smThreadSync: {
-        auto handover = std::make_shared<TComHandover>();
+        auto handover = FreshHandover();
         HandOver(new DeliveryEvent(Events, handover), handover);
         break;
     }
@@ -133,7 +146,7 @@ void TComThread::DispatchEvents()
                 continue;
             if (StopEvent.IsSet())
                 return;
-            auto handover = std::make_shared<TComHandover>();
+            auto handover = FreshHandover();
             HandOver(new MessageEvent(bit, handover), handover);
         }
         break;

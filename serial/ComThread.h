@@ -56,6 +56,11 @@ protected:
 private:
     void DispatchEvents();
     void HandOver(QEvent* event, const std::shared_ptr<TComHandover>& handover);
+    std::shared_ptr<TComHandover> FreshHandover();
+
+    // Reused while nobody else holds it: a new signal per hand-over costs more kernel time
+    // than the rest of a small delivery.
+    std::shared_ptr<TComHandover> handover_;
 
     TCustomComPort* port_;
     ComDevice* device_;

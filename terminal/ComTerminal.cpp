@@ -490,6 +490,7 @@ void TCustomComTerminal::OnScrollValue(bool vertical, int value)
 
 void TCustomComTerminal::ScrollPixels(int dx, int dy)
 {
+    FlushCellRun();
     const QRect client = ClientArea();
     // Pixels can only be moved when what is on the surface is current; with repaints still
     // queued the moved pixels would be stale, so the area is repainted instead.
@@ -516,16 +517,38 @@ void TCustomComTerminal::CellsChanged(int left, int top, int right, int bottom)
     if (!isVisible())
         return;
     const QRect r = CellRect(left, top, right, bottom);
-    if (!r.isEmpty()) {
-        Invalidate(r);
-        updatePending_ = true;
+    if (r.isEmpty())
+        return;
+    updatePending_ = true;
+    if (outputDepth_ > 0) {
+        const bool extends = !cellRun_.isEmpty() && r.top() == cellRun_.top() &&
+                             r.bottom() == cellRun_.bottom() && r.left() <= cellRun_.right() + 1 &&
+                             r.right() + 1 >= cellRun_.left();
+        if (extends) {
+            cellRun_ |= r;
+            return;
+        }
+        FlushCellRun();
+        cellRun_ = r;
+        return;
     }
+    Invalidate(r);
+}
+
+void TCustomComTerminal::FlushCellRun()
+{
+    if (cellRun_.isEmpty())
+        return;
+    const QRect run = cellRun_;
+    cellRun_ = QRect();
+    Invalidate(run);
 }
 
 void TCustomComTerminal::ContentScrolled(int rows)
 {
     if (!isVisible())
         return;
+    FlushCellRun();
     const QRect client = ClientArea();
     const int w = std::min(client.width(), model_.Columns() * cellWidth_);
     const int h = std::min(client.height(), model_.Rows() * cellHeight_);
@@ -540,12 +563,17 @@ void TCustomComTerminal::ContentScrolled(int rows)
 
 void TCustomComTerminal::DisplayChanged()
 {
+    cellRun_ = QRect();   // inside the whole
     Invalidate(rect());
     updatePending_ = true;
 }
 
 namespace {
 constexpr int kFrameMs = 33;
+// A change this close to the next frame is painted at once rather than on a timer of its own:
+// output arriving at about the frame rate (as the port's batches at 9600 bit/s do) would
+// otherwise wake the thread twice per batch. Frames still come at most about 40 a second.
+constexpr int kFrameSlackMs = 8;
 }
 
 void TCustomComTerminal::Invalidate(const QRect& area)
@@ -553,10 +581,15 @@ void TCustomComTerminal::Invalidate(const QRect& area)
     if (area.isEmpty())
         return;
     updatePending_ = true;
+    if (frameAsked_) {
+        // Changes made before the asked-for frame is painted join it.
+        update(area);
+        return;
+    }
     deferred_ += area;
     if (frameTimer_.isActive())
         return;
-    if (!sinceFrame_.isValid() || sinceFrame_.elapsed() >= kFrameMs)
+    if (!sinceFrame_.isValid() || sinceFrame_.elapsed() >= kFrameMs - kFrameSlackMs)
         FlushFrame();
     else
         frameTimer_.start(static_cast<int>(kFrameMs - sinceFrame_.elapsed()));
@@ -569,6 +602,7 @@ void TCustomComTerminal::FlushFrame()
         return;
     update(deferred_);
     deferred_ = QRegion();
+    frameAsked_ = true;
 }
 
 void TCustomComTerminal::GridResized()
@@ -613,6 +647,7 @@ void TCustomComTerminal::BeginOutput()
 
 void TCustomComTerminal::EndOutput()
 {
+    FlushCellRun();
     if (--outputDepth_ == 0 && caretExists_) {
         Invalidate(CaretRect());
         updatePending_ = true;
@@ -661,11 +696,14 @@ void TCustomComTerminal::mousePressEvent(QMouseEvent* event)
 void TCustomComTerminal::paintEvent(QPaintEvent* event)
 {
     updatePending_ = !deferred_.isEmpty();
+    frameAsked_ = false;
     QPainter p(this);
-    if (borderStyle_ == bsSingle)
+    const QRect client = ClientArea();
+    // Frames of received output touch only cells; the sunken border is drawn when exposed.
+    const QRect frameInside = rect().adjusted(FrameWidth(), FrameWidth(), -FrameWidth(), -FrameWidth());
+    if (borderStyle_ == bsSingle && !frameInside.contains(event->rect()))
         qDrawWinPanel(&p, rect(), palette(), true);
 
-    const QRect client = ClientArea();
     const QRect clip = event->rect() & client;
     if (!clip.isEmpty()) {
         p.setClipRect(clip);

@@ -210,6 +210,11 @@ private:
     QRegion deferred_;
     QTimer frameTimer_;
     QElapsedTimer sinceFrame_;
+    bool frameAsked_ = false;   // a frame was handed to update() and has not been painted yet
+    // Within a batch of output, characters written side by side on one row grow one rectangle
+    // instead of each going through the region arithmetic.
+    QRect cellRun_;
+    void FlushCellRun();
 };
 
 class TComTerminal : public TCustomComTerminal {

@@ -25,7 +25,7 @@ QByteArray FileBytes(const QString& path)
 class Lock : public ConsoleFixture {
 protected:
     bool Locked() const { return !form->sPanel10->isHidden(); }
-    // The marker watch runs every 20 ms; a busy machine may delay a few of its ticks.
+    // The marker is reread within 20 ms of a change; a busy machine may delay that a little.
     bool BecomesLocked(bool locked) { return WaitFor([&] { return Locked() == locked; }, 250); }
     QString TodaysCode() const { return UnlockCode(QDate::currentDate(), QLocale::system()); }
     void TryCode(const QString& code)
@@ -138,6 +138,19 @@ TEST_F(Lock, OutsideEditsLockAndUnlockWithinATick)
     SettingsFile::Save(temp, lines);
     ASSERT_EQ(std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(ConfigPath()).constData()), 0);
     EXPECT_TRUE(BecomesLocked(true));
+    lines[37] = SettingsFile::kUnlockedMarker;
+    SettingsFile::Save(ConfigPath(), lines);
+    EXPECT_TRUE(BecomesLocked(false));
+
+    // A writer that keeps the file open after writing is followed too.
+    {
+        lines[37] = QStringLiteral("w trakcie");
+        QFile open(ConfigPath());
+        ASSERT_TRUE(open.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        open.write(SettingsFile::Compose(lines));
+        ASSERT_TRUE(open.flush());
+        EXPECT_TRUE(BecomesLocked(true));
+    }
     lines[37] = SettingsFile::kUnlockedMarker;
     SettingsFile::Save(ConfigPath(), lines);
     EXPECT_TRUE(BecomesLocked(false));

@@ -327,6 +327,41 @@ TEST_F(Terminal, IncrementalUpdatesMatchAFullRepaint)
     EXPECT_EQ(differing, 0);
 }
 
+// Output arriving at about the frame rate, as the port's batches of a steady 9600 bit/s stream
+// do, is painted as it arrives, once per arrival: no second wake-up for a frame timer, and the
+// caret's and cells' changes of one batch land in the same frame.
+TEST_F(Terminal, OutputAtTheFrameRateIsPaintedOnArrivalOncePerBatch)
+{
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    term->show();
+    term->setFocus();
+    QApplication::setActiveWindow(term.get());
+    ASSERT_TRUE(WaitFor([&] { return term->isVisible(); }));
+    Settle(100);
+    term->installEventFilter(&counter);
+    const int batches = 8;
+    int paintedAtOnce = 0;
+    for (int i = 0; i < batches; ++i) {
+        Settle(30);   // a little less than a frame since the last one
+        const int before = counter.paints;
+        term->DisplayText("batch " + std::to_string(i) + E + "[1m bold" + E + "[0m\r\n");
+        QCoreApplication::processEvents();   // no waiting: what is due now is painted now
+        paintedAtOnce += counter.paints > before;
+    }
+    Settle(100);
+    EXPECT_EQ(paintedAtOnce, batches);
+    EXPECT_EQ(counter.paints, batches) << "extra frames after the batches";
+    term->removeEventFilter(&counter);
+}
+
 TEST_F(Terminal, CaretIsDrawnOnlyWithFocusInItsShape)
 {
     term->show();
