@@ -42,12 +42,13 @@ constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
 // which byte by byte at 9600 bit/s cost more than handling the bytes. The first byte after a
 // quiet spell is announced at once; a short reply's last byte waits at most three character
 // times. Once a stream has gone on for more than kRxShortBurstBytes (terminal text rather than a
-// reply), batches grow to kRxLongHoldOffChars: 50 ms at 9600 bit/s, about one frame and a half
-// of the terminal, so a steady stream costs twenty hand-overs a second.
+// reply), batches grow to kRxLongHoldOffChars: 67 ms at 9600 bit/s, so a steady stream costs
+// fifteen hand-overs (and terminal frames) a second; typed keys and their echo, each after a
+// pause, still go at once.
 constexpr int kRxHoldOffChars = 4;
-constexpr int kRxLongHoldOffChars = 48;
+constexpr int kRxLongHoldOffChars = 64;
 constexpr int kRxShortBurstBytes = 32;
-constexpr int kRxHoldOffMaxBytes = 64;   // a fuller queue is announced at once
+constexpr int kRxHoldOffMaxBytes = 2 * kRxLongHoldOffChars;   // a fuller queue is announced at once
 
 std::int64_t NowUs()
 {
@@ -613,7 +614,7 @@ void ComDevicePosix::WaitHoldOff(const ComStopSignal& stop)
     // Bytes coming faster than the line's speed (a pseudo-terminal, an adapter ignoring the
     // rate) could fill the queue during a blind pause: then the device is looked at as usual.
     const std::int64_t holdUs = HoldOffLeftUs();
-    if (holdUs <= 0 || fd_ < 0 || lastBatchBytes_ >= kRxHoldOffMaxBytes)
+    if (holdUs <= 0 || fd_ < 0 || fasterThanLine_)
         return;
     // The wake descriptor is only looked at, not drained: the next WaitEvents takes it.
     pollfd fds[2] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
@@ -646,7 +647,7 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         const int charUs = charTimeUs_.load();
         const std::int64_t holdUs = HoldOffLeftUs();
         // Bytes faster than the line's speed (see WaitHoldOff) are not held back either.
-        const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes && lastBatchBytes_ < kRxHoldOffMaxBytes;
+        const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes && !fasterThanLine_;
         if (queued > known) {
             if (!holding) {
                 const std::int64_t now = NowUs();
@@ -656,7 +657,9 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
                 if (2 * fresh * charUs < now - lastRxEventUs_)
                     rxBurstBytes_ = 0;
                 rxBurstBytes_ += static_cast<int>(fresh);
-                lastBatchBytes_ = static_cast<int>(fresh);
+                // More than the line could carry in twice the time they took to come: a
+                // pseudo-terminal or an adapter that ignores the speed.
+                fasterThanLine_ = fresh * charUs > 2 * (now - lastRxEventUs_);
                 lastRxEventUs_ = now;
                 NoteReported(queued);
                 rxTickMs_ = 10;

@@ -74,5 +74,5 @@ private:
     std::atomic<int> charTimeUs_{1042};
     std::int64_t lastRxEventUs_ = 0;
     int rxBurstBytes_ = 0;   // bytes announced since the current stream began
-    int lastBatchBytes_ = 0;
+    bool fasterThanLine_ = false;   // the last batch came faster than the line's speed
 };

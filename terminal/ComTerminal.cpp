@@ -715,6 +715,7 @@ void TCustomComTerminal::paintEvent(QPaintEvent* event)
         const int lastRow = std::min(local.bottom() / cellHeight_ + 1, model_.Rows());
         const TComTermBuffer& buffer = model_.Buffer();
         const auto& table = CodePageTable();
+        const QColor erased = autoFillBackground() ? palette().color(QPalette::Window) : QColor();
         QString run;
         QList<quint32> glyphIndexes;
         bool underlined = false;
@@ -759,7 +760,9 @@ void TCustomComTerminal::paintEvent(QPaintEvent* event)
                 }
                 const int x = client.left() + (c - 1) * cellWidth_;
                 const QRect box(x, y, (end - c + 1) * cellWidth_, cellHeight_);
-                p.fillRect(box, ToQColor(cell.Background));
+                const QColor background = ToQColor(cell.Background);
+                if (background != erased)   // the background fill already gave these their colour
+                    p.fillRect(box, background);
                 p.setPen(ToQColor(cell.Foreground));
                 if (glyphs) {
                     QList<QPointF> positions;

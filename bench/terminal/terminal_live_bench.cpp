@@ -2,8 +2,10 @@
 // shown terminal control, linked to an open port, one byte every 1.0417 ms (9600 bit/s 8N1),
 // as during remote-control learning. Prints the CPU the receiving process spends per second of
 // input, in percent of one core, next to the same process idle. LIVE_HIDDEN=1 leaves the control
-// hidden, which separates the cost of painting from that of delivery.
+// hidden, which separates the cost of painting from that of delivery. Paints offscreen unless
+// QT_QPA_PLATFORM says otherwise (live-on-x11 runs it on a virtual X server).
 #include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -119,7 +121,8 @@ int main(int argc, char** argv)
     const double busy = CpuSeconds(RUSAGE_SELF) - cpu0 - writerCpu;
     const double wallS = wall.elapsed() / 1000.0;
 
-    std::printf("live terminal input at 9600 bit/s, %d s, shown control (offscreen painting)\n", seconds);
+    std::printf("live terminal input at 9600 bit/s, %d s, shown control (%s platform)\n", seconds,
+                qPrintable(QGuiApplication::platformName()));
     std::printf("  bytes fed %lld, characters raised %lld\n", sent, chars);
     std::printf("  idle: %.3f %% of one core\n", 100.0 * idle / seconds);
     std::printf("  input cost: %.3f %% of one core per second of input (%.3f s in %.1f s)\n",

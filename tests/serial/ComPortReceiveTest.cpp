@@ -432,7 +432,7 @@ TEST(ComPortReceive, AStreamAtLineSpeedArrivesWholeInBatchesAndALoneByteAtOnce)
     sinceWrite.start();
     o.pty.Write("!");
     ASSERT_TRUE(WaitUntil([&] { return got.size() == 201; }, 1000));
-    EXPECT_LT(loneLatencyMs, 3);
+    EXPECT_LT(loneLatencyMs, 4);   // a byte held back even by the short hold-off takes 4.2 ms
     o.port.DetachLink(&link);
 }
 
