@@ -1,6 +1,7 @@
 #include "RoutingFixture.h"
 
 #include "PassProgress.h"
+#include "PaintCounter.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -239,15 +240,7 @@ TEST_F(RoutingMatrix, ProgressIsPaintedPerCharacterWhileNothingElseIsProcessed)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
 
     // Counts the paints of the indicator (children included).
-    struct PaintCounter : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            if (e->type() == QEvent::Paint)
-                ++paints;
-            return false;
-        }
-    } counter;
+    PaintCounter counter;
     form2->Progress()->installEventFilter(&counter);
 
     bool timerFired = false;

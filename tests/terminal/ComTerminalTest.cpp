@@ -20,6 +20,7 @@
 
 #include "ComPort.h"
 #include "ComTerminal.h"
+#include "PaintCounter.h"
 #include "PtyPair.h"
 #include "TestApplication.h"
 
@@ -332,15 +333,7 @@ TEST_F(Terminal, IncrementalUpdatesMatchAFullRepaint)
 // caret's and cells' changes of one batch land in the same frame.
 TEST_F(Terminal, OutputAtTheFrameRateIsPaintedOnArrivalOncePerBatch)
 {
-    struct PaintCounter : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            if (e->type() == QEvent::Paint)
-                ++paints;
-            return false;
-        }
-    } counter;
+    PaintCounter counter;
     term->show();
     term->setFocus();
     QApplication::setActiveWindow(term.get());
