@@ -20,7 +20,6 @@ public:
 
     bool Watch(const QString& path);
     void Stop();
-    bool Active() const { return fd_ >= 0; }
 
     std::function<void()> OnChanged;
     std::function<void()> OnTouched;

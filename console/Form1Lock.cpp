@@ -28,19 +28,17 @@ constexpr int kLockWatchedTickMs = 1000;   // with notices, a slow look as a saf
 // it is stopped, changes are not followed.
 void TForm1::WatchSettingsFile()
 {
+    const auto follow = [this] {
+        if (Timer4->isActive())
+            Timer4Timer();
+    };
     if (!settingsSettle_) {
         settingsSettle_ = new QTimer(this);
         settingsSettle_->setSingleShot(true);
         settingsSettle_->setInterval(kLockTickMs);
-        connect(settingsSettle_, &QTimer::timeout, this, [this] {
-            if (Timer4->isActive())
-                Timer4Timer();
-        });
+        connect(settingsSettle_, &QTimer::timeout, this, follow);
     }
-    settingsWatch_.OnChanged = [this] {
-        if (Timer4->isActive())
-            Timer4Timer();
-    };
+    settingsWatch_.OnChanged = follow;
     settingsWatch_.OnTouched = [this] {
         if (Timer4->isActive() && !settingsSettle_->isActive())
             settingsSettle_->start();
