@@ -21,7 +21,7 @@ void SleepUntilDeadline(PassClock::time_point deadline)
 void RunRoutingPass(const RoutingPassIo& io, const TRoutingPacing& pacing)
 {
     io.write("c");
-    PassClock::time_point due = io.now() + pacing.afterStart;
+    PassClock::time_point due = io.now() + pacing.afterStart + pacing.margin;
     if (io.progress)
         io.progress(0);
 
@@ -30,7 +30,7 @@ void RunRoutingPass(const RoutingPassIo& io, const TRoutingPacing& pacing)
         const bool on = io.checked(InputOfPosition(p), OutputOfPosition(p));
         io.write(on ? "1" : "0");
         // Measured before the progress repaint, whose cost the pause then absorbs.
-        due = io.now() + pacing.afterCell;
+        due = io.now() + pacing.afterCell + pacing.margin;
         if (io.progress)
             io.progress(p + 1);
     }

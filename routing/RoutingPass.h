@@ -15,6 +15,9 @@ struct TRoutingPacing {
     // only lengthens it: the controller needs the whole pause after every character.
     std::chrono::milliseconds afterStart{1000};   // after "c"
     std::chrono::milliseconds afterCell{100};     // after every routing character
+    // Added to both: the receiving side also wakes a little late now and then, and a pause it
+    // sees as shorter than the minimum may cost a character.
+    std::chrono::microseconds margin{1000};
 };
 
 struct RoutingPassIo {

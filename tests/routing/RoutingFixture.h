@@ -90,6 +90,7 @@ protected:
         form3->Bind(port.get(), form2);
         form2->Pacing.afterStart = std::chrono::milliseconds(2);
         form2->Pacing.afterCell = std::chrono::milliseconds(0);
+        form2->Pacing.margin = std::chrono::milliseconds(0);
     }
 
     template <typename Pred>

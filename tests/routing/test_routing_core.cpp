@@ -164,7 +164,9 @@ TEST(RoutingPass, EveryPauseRunsItsFullLengthAfterTheWriteHasCompleted)
             writes.emplace_back(start, t);
         };
         io.checked = [](int, int) { return false; };
-        Routing::RunRoutingPass(io, Routing::TRoutingPacing{});
+        Routing::TRoutingPacing pacing;
+        pacing.margin = milliseconds(0);
+        Routing::RunRoutingPass(io, pacing);
         ASSERT_EQ(writes.size(), 257u);
         for (size_t i = 1; i < writes.size(); ++i) {
             const auto pause = duration_cast<milliseconds>(writes[i].first - writes[i - 1].second);
