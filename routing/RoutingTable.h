@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "SettingsLayout.h"
+
 // The controller's 16 x 16 routing table as the routing window sees it: which control names
 // belong to which input, where a cell goes on the wire, and where the captions come from.
 // No widgets and no I/O here.
@@ -31,10 +33,8 @@ const ColumnNames& ColumnOf(int input);
 // "CheckBoxN" for the cell of input k and output j.
 QString CellObjectName(int input, int output);
 
-// Name lines as the settings file numbers them (0-based): input k on line 2 + k, output j on
-// line 20 + j.
-constexpr int InputNameLine(int input) { return 2 + input; }
-constexpr int OutputNameLine(int output) { return 20 + output; }
+using SettingsLayout::InputNameLine;
+using SettingsLayout::OutputNameLine;
 
 // The built-in names used when there is no settings file, on the same lines as in the file.
 QStringList DefaultNameLines();
