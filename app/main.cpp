@@ -7,8 +7,6 @@
 #include "Form4.h"
 #include "Form6.h"
 
-#include "ComPort.h"
-
 #include <QFont>
 #include <QPalette>
 #include <QStyle>
@@ -42,9 +40,9 @@ int main(int argc, char** argv)
     auto form6 = std::make_unique<TForm6>();
 
     form1->SetWindows(form2.get(), form4.get(), form6.get());
-    form1->SetConfigDumpSink(form3.get());
-    form2->Bind(form1->ComPort1, form1.get(), form1->Timer6, form3.get());
-    form3->Bind(form1->ComPort1, form2.get());
+    form2->Bind(form1->Session, form3.get());
+    form3->Bind(form1->Session, form2.get());
+    QObject::connect(form2.get(), &TForm2::Closed, form1.get(), &TForm1::RoutingWindowClosed);
 
     InstallStartupProbe(form1.get());
     form1->show();

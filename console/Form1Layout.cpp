@@ -1,6 +1,8 @@
 // The main window's controls at their fixed places, its port, terminal and timers.
 #include "Form1.h"
 
+#include "PortKeeper.h"
+
 #include "ComPort.h"
 #include "ComTerminal.h"
 #include "IntroLayer.h"
@@ -224,13 +226,14 @@ void TForm1::BuildTimers()
     Timer1 = Timer(this, "Timer1", 15000, true, false);
     Timer2 = Timer(this, "Timer2", 10, true, true);   // first tick soon; then once a second
     Timer4 = Timer(this, "Timer4", 20, false, false);
-    Timer5 = Timer(this, "Timer5", 5000, true, true);
-    Timer6 = Timer(this, "Timer6", 200, true, true);
-    Timer7 = Timer(this, "Timer7", 200, true, true);
     Timerx = Timer(this, "Timerx", 1500, true, false);
+    // The polling cycle's timers (Timer5, Timer6, Timer7) are the session's.
+    Session = new TControllerSession([this](const std::string& bytes) { return ComPort1->WriteText(bytes); },
+                                     this);
+    Session->setObjectName(QStringLiteral("Session"));
+    Keeper = new TPortKeeper(ComPort1, this);
     // Running from the window's creation on, as designed.
     Timer1->start();
     Timer2->start();
-    Timer5->start();
-    Timer6->start();
+    Session->Start();
 }

@@ -1,7 +1,8 @@
 #include "Form2.h"
 
-#include "ComPort.h"
 #include "ColumnHeader.h"
+#include "ControllerSession.h"
+#include "ErrorReport.h"
 #include "Form3.h"
 #include "PassProgress.h"
 #include "RoutingTable.h"
@@ -83,8 +84,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
         PopupMenu1->addAction(a);
         addAction(a);   // so the shortcuts work without the menu open
     }
-    connect(Zapisz1, &QAction::triggered, this, [this] { Zapisz1Click(); });
-    connect(Stankonfiguracji1, &QAction::triggered, this, [this] { Stankonfiguracji1Click(); });
+    connect(Zapisz1, &QAction::triggered, this, [this] { ErrorReport::Guard([this] { Zapisz1Click(); }); });
+    connect(Stankonfiguracji1, &QAction::triggered, this,
+            [this] { ErrorReport::Guard([this] { Stankonfiguracji1Click(); }); });
 
     progress_ = new TPassProgress(Routing::kCells, this);
 
@@ -174,11 +176,9 @@ void TForm2::FormCreate()
     }
 }
 
-void TForm2::Bind(TCustomComPort* port, QWidget* mainWindow, QTimer* mainTimer6, TForm3* view)
+void TForm2::Bind(TControllerSession* session, TForm3* view)
 {
-    port_ = port;
-    mainWindow_ = mainWindow;
-    mainTimer6_ = mainTimer6;
+    session_ = session;
     view_ = view;
 }
 
@@ -201,12 +201,12 @@ QWidget* TForm2::Column(int input) const
 
 void TForm2::Zapisz1Click()
 {
-    if (!port_)
-        throw std::runtime_error("The routing window has no port");
+    if (!session_)
+        throw std::runtime_error("The routing window has no line to the controller");
 
     Routing::RoutingPassIo io;
     io.write = [this](const std::string& text) {
-        const int sent = port_->WriteText(text);
+        const int sent = session_->WriteCommand(text);
         // A character the device did not take would shift every later cell of the table.
         if (sent != static_cast<int>(text.size()))
             throw std::runtime_error("Routing write incomplete: the port took " +
@@ -244,10 +244,7 @@ void TForm2::Stankonfiguracji1Click()
 
 void TForm2::FormClose()
 {
-    if (mainWindow_)
-        mainWindow_->show();
-    if (mainTimer6_)
-        mainTimer6_->start();
+    emit Closed();
     if (view_)
         view_->hide();
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "RoutingCells.h"
+#include "SettingsLayout.h"
 
 // The controller's 16 x 16 routing table as the routing window sees it: which control names
 // belong to which input and where the captions come from. Cells and wire positions are in
@@ -21,10 +22,8 @@ const ColumnNames& ColumnOf(int input);
 // "CheckBoxN" for the cell of input k and output j.
 QString CellObjectName(int input, int output);
 
-// Name lines as the settings file numbers them (0-based): input k on line 2 + k, output j on
-// line 20 + j.
-constexpr int InputNameLine(int input) { return 2 + input; }
-constexpr int OutputNameLine(int output) { return 20 + output; }
+using SettingsLayout::InputNameLine;
+using SettingsLayout::OutputNameLine;
 
 // The built-in names used when there is no settings file, on the same lines as in the file.
 QStringList DefaultNameLines();

@@ -2,6 +2,7 @@
 // routing window against the simulator and reads the arrival times from the simulator's log.
 //   bench_routing_pacing [path/to/selvora-sim]
 #include "ComPort.h"
+#include "ControllerSession.h"
 #include "Form2.h"
 #include "SimLog.h"
 #include "SimRunner.h"
@@ -31,8 +32,9 @@ int main(int argc, char** argv)
         TComPort port;
         port.SetPort(sim.Link());
         port.SetConnected(true);
+        TControllerSession session([&port](const std::string& bytes) { return port.WriteText(bytes); });
         TForm2 form;
-        form.Bind(&port, nullptr, nullptr, nullptr);
+        form.Bind(&session, nullptr);
         for (int k = 1; k <= 16; ++k)
             for (int j = 1; j <= 16; ++j)
                 form.Cell(k, j)->setChecked((k + j) % 3 == 0);
