@@ -5,21 +5,30 @@
 #include "ErrorReport.h"
 #include "Form3.h"
 #include "PassProgress.h"
+#include "RoutingBackup.h"
+#include "RoutingCell.h"
+#include "RoutingChanges.h"
+#include "RoutingReply.h"
+#include "RoutingSheet.h"
 #include "RoutingTable.h"
+#include "RoutingTableRead.h"
 #include "SettingsFile.h"
+#include "SettingsLayout.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <stdexcept>
@@ -42,7 +51,24 @@ QFont PixelFont(const QFont& base, int pixels)
     return f;
 }
 
+QAction* MenuAction(QWidget* owner, const char* name, const QString& caption, const QKeySequence& key)
+{
+    auto* a = new QAction(caption, owner);
+    a->setObjectName(QLatin1String(name));
+    a->setShortcut(key);
+    a->setShortcutContext(Qt::WindowShortcut);
+    owner->addAction(a);   // so the shortcuts work without the menu open
+    return a;
+}
+
 }  // namespace
+
+const QString TForm2::kQuestionTitle = QStringLiteral("Konfiguracja");
+const QString TForm2::kReadFailed = QStringLiteral("Nie udało się odczytać konfiguracji ze sterownika.");
+const QString TForm2::kUnreadBeforeWrite =
+    QStringLiteral("Nie udało się odczytać konfiguracji sterownika. Zapis zastąpi całą konfigurację sterownika.");
+const QString TForm2::kWriteNotConfirmed =
+    QStringLiteral("Sterownik nie potwierdził zapisu konfiguracji. Zapisz ją ponownie (F2).");
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent)
 {
@@ -70,25 +96,18 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     layout->addWidget(ScrollBox);
 
     BuildColumns();
-
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    Zapisz1 = new QAction(QStringLiteral("Zapisz"), this);
-    Zapisz1->setObjectName(QStringLiteral("Zapisz1"));
-    Zapisz1->setShortcut(QKeySequence(Qt::Key_F2));
-    Stankonfiguracji1 = new QAction(QStringLiteral("Stan konfiguracji"), this);
-    Stankonfiguracji1->setObjectName(QStringLiteral("Stankonfiguracji1"));
-    Stankonfiguracji1->setShortcut(QKeySequence(Qt::Key_F3));
-    for (QAction* a : {Zapisz1, Stankonfiguracji1}) {
-        a->setShortcutContext(Qt::WindowShortcut);
-        PopupMenu1->addAction(a);
-        addAction(a);   // so the shortcuts work without the menu open
-    }
-    connect(Zapisz1, &QAction::triggered, this, [this] { ErrorReport::Guard([this] { Zapisz1Click(); }); });
-    connect(Stankonfiguracji1, &QAction::triggered, this,
-            [this] { ErrorReport::Guard([this] { Stankonfiguracji1Click(); }); });
+    BuildMenu();
 
     progress_ = new TPassProgress(Routing::kCells, this);
+
+    tableRead_ = new TRoutingTableRead(this);
+    connect(tableRead_, &TRoutingTableRead::Read, this,
+            [this](const Routing::TRoutingCells& table) { ErrorReport::Guard([&] { OnTableRead(table); }); });
+    connect(tableRead_, &TRoutingTableRead::Failed, this,
+            [this] { ErrorReport::Guard([this] { OnTableReadFailed(); }); });
+    savedAck_.setSingleShot(true);
+    savedAck_.setInterval(kSavedAckMs);
+    connect(&savedAck_, &QTimer::timeout, this, [this] { ErrorReport::Guard([this] { OnSavedAckMissing(); }); });
 
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { ScrollToFocused(now); });
@@ -134,9 +153,10 @@ void TForm2::BuildColumns()
         headers_[k - 1] = header;
 
         for (int j = 1; j <= Routing::kOutputs; ++j) {
-            auto* cell = new QCheckBox(panel);
+            auto* cell = new TRoutingCell(panel);
             cell->setObjectName(Routing::CellObjectName(k, j));
             cell->setGeometry(8, 40 + 16 * (j - 1), 97, 17);
+            connect(cell, &QCheckBox::toggled, this, [this] { UpdateMarks(); });
             cells_[k - 1][j - 1] = cell;
         }
         columns_[k - 1] = panel;
@@ -154,6 +174,33 @@ void TForm2::BuildColumns()
             previous = cells_[k - 1][j - 1];
         }
     }
+}
+
+void TForm2::BuildMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Zapisz1 = MenuAction(this, "Zapisz1", QStringLiteral("Zapisz"), Qt::Key_F2);
+    Stankonfiguracji1 = MenuAction(this, "Stankonfiguracji1", QStringLiteral("Stan konfiguracji"), Qt::Key_F3);
+    Wczytajzesterownika1 =
+        MenuAction(this, "Wczytajzesterownika1", QStringLiteral("Wczytaj ze sterownika"), Qt::Key_F4);
+    Zapiszdopliku1 = MenuAction(this, "Zapiszdopliku1", QStringLiteral("Zapisz do pliku…"), QKeySequence::Save);
+    Wczytajzpliku1 = MenuAction(this, "Wczytajzpliku1", QStringLiteral("Wczytaj z pliku…"), QKeySequence::Open);
+    DrukujdoPDF1 = MenuAction(this, "DrukujdoPDF1", QStringLiteral("Drukuj do PDF…"), QKeySequence());
+    PopupMenu1->addActions({Zapisz1, Stankonfiguracji1, Wczytajzesterownika1});
+    PopupMenu1->addSeparator();
+    PopupMenu1->addActions({Zapiszdopliku1, Wczytajzpliku1, DrukujdoPDF1});
+
+    const std::pair<QAction*, void (TForm2::*)()> handlers[] = {
+        {Zapisz1, &TForm2::Zapisz1Click},
+        {Stankonfiguracji1, &TForm2::Stankonfiguracji1Click},
+        {Wczytajzesterownika1, &TForm2::Wczytajzesterownika1Click},
+        {Zapiszdopliku1, &TForm2::Zapiszdopliku1Click},
+        {Wczytajzpliku1, &TForm2::Wczytajzpliku1Click},
+        {DrukujdoPDF1, &TForm2::DrukujdoPDF1Click},
+    };
+    for (const auto& [action, handler] : handlers)
+        connect(action, &QAction::triggered, this, [this, h = handler] { ErrorReport::Guard([&] { (this->*h)(); }); });
 }
 
 void TForm2::FormCreate()
@@ -178,11 +225,21 @@ void TForm2::FormCreate()
 
 void TForm2::Bind(TControllerSession* session, TForm3* view)
 {
+    if (session_)
+        disconnect(session_, nullptr, this, nullptr);
     session_ = session;
     view_ = view;
+    tableRead_->SetSession(session);
+    if (!session_)
+        return;
+    // Any whole, clean reply tells what the controller holds, whoever asked for it.
+    connect(session_, &TControllerSession::ConfigDumpComplete, this,
+            [this](const QByteArray& raw) { ErrorReport::Guard([&] { OnDumpComplete(raw); }); });
+    connect(session_, &TControllerSession::SavingFinished, this,
+            [this] { ErrorReport::Guard([this] { OnSavingFinished(); }); });
 }
 
-QCheckBox* TForm2::Cell(int input, int output) const
+TRoutingCell* TForm2::Cell(int input, int output) const
 {
     if (input < 1 || input > Routing::kInputs || output < 1 || output > Routing::kOutputs)
         return nullptr;
@@ -199,7 +256,147 @@ QWidget* TForm2::Column(int input) const
     return input >= 1 && input <= Routing::kInputs ? columns_[input - 1] : nullptr;
 }
 
+Routing::TRoutingCells TForm2::MatrixCells() const
+{
+    Routing::TRoutingCells cells;
+    for (int k = 1; k <= Routing::kInputs; ++k)
+        for (int j = 1; j <= Routing::kOutputs; ++j)
+            cells.Set(k, j, cells_[k - 1][j - 1]->isChecked());
+    return cells;
+}
+
+void TForm2::SetMatrixCells(const Routing::TRoutingCells& cells)
+{
+    for (int k = 1; k <= Routing::kInputs; ++k)
+        for (int j = 1; j <= Routing::kOutputs; ++j)
+            cells_[k - 1][j - 1]->setChecked(cells.At(k, j));
+}
+
+void TForm2::UpdateMarks()
+{
+    for (int k = 1; k <= Routing::kInputs; ++k) {
+        int changes = 0;
+        for (int j = 1; j <= Routing::kOutputs; ++j) {
+            TRoutingCell* cell = cells_[k - 1][j - 1];
+            TRoutingCell::Mark mark = TRoutingCell::Mark::None;
+            if (controllerTable_ && controllerTable_->At(k, j) != cell->isChecked())
+                mark = cell->isChecked() ? TRoutingCell::Mark::Added : TRoutingCell::Mark::Removed;
+            cell->SetMark(mark);
+            changes += mark != TRoutingCell::Mark::None;
+        }
+        headers_[k - 1]->SetChanges(changes);
+    }
+}
+
+void TForm2::SetBusy(bool busy)
+{
+    for (QAction* a : {Zapisz1, Wczytajzesterownika1, Wczytajzpliku1})
+        a->setEnabled(!busy);
+}
+
+// --- Reading the controller's table ---
+
+void TForm2::Wczytajzesterownika1Click()
+{
+    if (tableRead_->Running())
+        return;
+    readFor_ = ReadFor::Load;
+    SetBusy(true);
+    if (view_ && view_->isVisible())
+        view_->Memo1->clear();
+    tableRead_->Start();
+}
+
+void TForm2::OnDumpComplete(const QByteArray& raw)
+{
+    if (const std::optional<Routing::TRoutingCells> table = Routing::DecodeReplyStrict(raw)) {
+        controllerTable_ = *table;
+        UpdateMarks();
+    }
+}
+
+void TForm2::OnTableRead(const Routing::TRoutingCells& table)
+{
+    const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
+    controllerTable_ = table;
+    SetBusy(false);
+    if (purpose == ReadFor::Load)
+        SetMatrixCells(table);
+    UpdateMarks();
+    if (purpose == ReadFor::Write)
+        ConfirmAndWrite(table);
+}
+
+void TForm2::OnTableReadFailed()
+{
+    const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
+    SetBusy(false);
+    if (purpose == ReadFor::Load)
+        QMessageBox::warning(this, kQuestionTitle, kReadFailed);
+    else if (purpose == ReadFor::Write)
+        ConfirmAndWrite(std::nullopt);
+}
+
+// --- Writing ---
+
 void TForm2::Zapisz1Click()
+{
+    if (tableRead_->Running())
+        return;
+    // Another program on the line may have changed the table since it was last read.
+    readFor_ = ReadFor::Write;
+    SetBusy(true);
+    if (view_ && view_->isVisible())
+        view_->Memo1->clear();
+    tableRead_->Start();
+}
+
+void TForm2::ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held)
+{
+    QString question;
+    if (!held) {
+        question = kUnreadBeforeWrite;
+    } else {
+        const Routing::TRoutingChanges changes = Routing::CountChanges(*held, MatrixCells());
+        if (changes.removed > 0)
+            question = QStringLiteral("Dodane połączenia: %1, usunięte połączenia: %2")
+                           .arg(changes.added)
+                           .arg(changes.removed);
+    }
+    if (!question.isEmpty()) {
+        QMessageBox box(QMessageBox::Question, kQuestionTitle, question, QMessageBox::NoButton, this);
+        QPushButton* save = box.addButton(QStringLiteral("Zapisz"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() != save)
+            return;
+    }
+    RunPass();
+}
+
+void TForm2::RunPass()
+{
+    SetBusy(true);
+    awaitingAck_.reset();
+    savedAck_.stop();
+    try {
+        WriteMatrix();
+    } catch (...) {
+        SetBusy(false);
+        // The cells stay as they are, ready for the next F2.
+        QMessageBox box(QMessageBox::Warning, kQuestionTitle, kWriteNotConfirmed, QMessageBox::Ok, this);
+        box.setDetailedText(ErrorReport::Message(std::current_exception()));
+        box.exec();
+        return;
+    }
+    SetBusy(false);
+    awaitingAck_ = MatrixCells();
+    savedAck_.start();
+}
+
+void TForm2::WriteMatrix()
 {
     if (!session_)
         throw std::runtime_error("The routing window has no line to the controller");
@@ -235,6 +432,22 @@ void TForm2::Zapisz1Click()
     Routing::RunRoutingPass(io, Pacing);
 }
 
+void TForm2::OnSavingFinished()
+{
+    // Also after the "not confirmed" message: a late '?' still means the table was stored.
+    if (!awaitingAck_)
+        return;
+    controllerTable_ = *awaitingAck_;
+    awaitingAck_.reset();
+    savedAck_.stop();
+    UpdateMarks();
+}
+
+void TForm2::OnSavedAckMissing()
+{
+    QMessageBox::warning(this, kQuestionTitle, kWriteNotConfirmed);
+}
+
 void TForm2::Stankonfiguracji1Click()
 {
     if (!view_)
@@ -242,8 +455,103 @@ void TForm2::Stankonfiguracji1Click()
     view_->Request();
 }
 
+// --- Files ---
+
+void TForm2::Zapiszdopliku1Click()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz do pliku"),
+                                                      QStringLiteral("konfiguracja.txt"),
+                                                      QStringLiteral("Tabela połączeń (*.txt);;Wszystkie pliki (*)"));
+    if (!path.isEmpty())
+        SaveBackupTo(path);
+}
+
+void TForm2::Wczytajzpliku1Click()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Wczytaj z pliku"), QString(),
+                                                      QStringLiteral("Tabela połączeń (*.txt);;Wszystkie pliki (*)"));
+    if (!path.isEmpty())
+        LoadBackupFrom(path);
+}
+
+void TForm2::DrukujdoPDF1Click()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Drukuj do PDF"),
+                                                      QStringLiteral("konfiguracja.pdf"),
+                                                      QStringLiteral("PDF (*.pdf)"));
+    if (!path.isEmpty())
+        PrintTo(path);
+}
+
+namespace {
+
+QStringList Names(const QStringList& lines, int (*lineOf)(int))
+{
+    QStringList names;
+    for (int i = 1; i <= Routing::kInputs; ++i)
+        names << SettingsFile::Line(lines, lineOf(i));
+    return names;
+}
+
+}  // namespace
+
+void TForm2::SaveBackupTo(const QString& path)
+{
+    Routing::TRoutingBackup backup;
+    backup.port = SettingsFile::Line(nameLines_, SettingsLayout::kPortLine);
+    backup.inputNames = Names(nameLines_, SettingsLayout::InputNameLine);
+    backup.outputNames = Names(nameLines_, SettingsLayout::OutputNameLine);
+    backup.cells = MatrixCells();
+    try {
+        Routing::SaveBackup(path, backup);
+    } catch (const Routing::EBackupError& e) {
+        QMessageBox::warning(this, kQuestionTitle, QStringLiteral("Nie zapisano pliku.\n%1").arg(e.Text()));
+    }
+}
+
+void TForm2::LoadBackupFrom(const QString& path)
+{
+    Routing::TRoutingBackup backup;
+    try {
+        backup = Routing::LoadBackup(path);
+    } catch (const Routing::EBackupError& e) {
+        const QString where = e.Line() > 0 ? QStringLiteral("Wiersz %1: ").arg(e.Line()) : QString();
+        QMessageBox::warning(this, kQuestionTitle,
+                             QStringLiteral("Nie wczytano pliku „%1”.\n%2%3").arg(path, where, e.Text()));
+        return;
+    }
+    SetMatrixCells(backup.cells);
+    const QStringList differences = Routing::NameDifferences(
+        backup, Names(nameLines_, SettingsLayout::InputNameLine), Names(nameLines_, SettingsLayout::OutputNameLine));
+    if (!differences.isEmpty())
+        QMessageBox::warning(this, kQuestionTitle,
+                             QStringLiteral("Połączenia wczytano. Nazwy w pliku różnią się od nazw w config.ini "
+                                            "i nie zostały przejęte:\n%1")
+                                 .arg(differences.join(QLatin1Char('\n'))));
+}
+
+void TForm2::PrintTo(const QString& path)
+{
+    Routing::TRoutingSheet sheet;
+    sheet.cells = MatrixCells();
+    sheet.inputNames = Names(nameLines_, SettingsLayout::InputNameLine);
+    sheet.outputNames = Names(nameLines_, SettingsLayout::OutputNameLine);
+    sheet.port = SettingsFile::Line(nameLines_, SettingsLayout::kPortLine);
+    sheet.printed = QDateTime::currentDateTime();
+    try {
+        Routing::WriteSheetPdf(path, sheet);
+    } catch (const std::exception& e) {
+        QMessageBox::warning(this, kQuestionTitle, QStringLiteral("Nie zapisano pliku PDF.\n%1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+// --- Window ---
+
 void TForm2::FormClose()
 {
+    tableRead_->Cancel();
+    readFor_ = ReadFor::Nothing;
+    SetBusy(false);
     emit Closed();
     if (view_)
         view_->hide();

@@ -2,27 +2,37 @@
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
+#include <optional>
 
+#include "ColumnHeader.h"
+#include "RoutingCell.h"
+#include "RoutingCells.h"
 #include "RoutingPass.h"
 
 class QAction;
 class QCheckBox;
 class QMenu;
 class QScrollArea;
-class QTimer;
-class TColumnHeader;
 class TControllerSession;
 class TForm3;
 class TPassProgress;
+class TRoutingTableRead;
 
 // The routing matrix window: one column per input, one cell per output in each column. Created
 // once at start and opened modally from the main window; the cells keep their state all run.
+//
+// Once the controller's table is known (read with F4, before every F2, or a clean F3 reply),
+// every cell that differs from it is marked and each column header counts its changes. F2 asks
+// first when the table could not be read or the write would remove connections.
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kOuterWidth = 610;
     static constexpr int kOuterHeight = 361;
+    // After the last routing character, how long the controller has to say '?'.
+    static constexpr int kSavedAckMs = 5000;
 
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
@@ -32,18 +42,39 @@ public:
 
     // Handlers.
     void FormCreate();
-    void Zapisz1Click();
-    void Stankonfiguracji1Click();
+    void Zapisz1Click();                  // F2: read the controller's table, ask if needed, write
+    void Stankonfiguracji1Click();        // F3
+    void Wczytajzesterownika1Click();     // F4: the controller's table into the cells
+    void Zapiszdopliku1Click();           // Ctrl+S
+    void Wczytajzpliku1Click();           // Ctrl+O
+    void DrukujdoPDF1Click();
     void FormClose();
 
+    // The routing write itself, without reading or asking first. Throws when a write fails.
+    void WriteMatrix();
+
+    // The file parts of the handlers, once the user has picked the file.
+    void SaveBackupTo(const QString& path);
+    void LoadBackupFrom(const QString& path);
+    void PrintTo(const QString& path);
+
     // Cell of input k and output j, column header and panel of input k (all 1-based).
-    QCheckBox* Cell(int input, int output) const;
+    TRoutingCell* Cell(int input, int output) const;
     TColumnHeader* ColumnHeader(int input) const;
     QWidget* Column(int input) const;
+
+    Routing::TRoutingCells MatrixCells() const;
+    void SetMatrixCells(const Routing::TRoutingCells& cells);
+    // The table the controller was last known to hold, if any.
+    const std::optional<Routing::TRoutingCells>& ControllerTable() const { return controllerTable_; }
 
     QMenu* PopupMenu1 = nullptr;
     QAction* Zapisz1 = nullptr;
     QAction* Stankonfiguracji1 = nullptr;
+    QAction* Wczytajzesterownika1 = nullptr;
+    QAction* Zapiszdopliku1 = nullptr;
+    QAction* Wczytajzpliku1 = nullptr;
+    QAction* DrukujdoPDF1 = nullptr;
     QScrollArea* ScrollBox = nullptr;
 
     // The names the captions came from: config.ini as it was at creation, or the defaults.
@@ -52,10 +83,17 @@ public:
     // Pacing of the routing write and how it waits; tests shorten or observe them.
     Routing::TRoutingPacing Pacing;
     std::function<void(Routing::PassClock::time_point deadline)> SleepUntil;
+    TRoutingTableRead* TableRead() const { return tableRead_; }
+    QTimer* SavedAck() { return &savedAck_; }
 
     TPassProgress* Progress() const { return progress_; }
 
     void reject() override;
+
+    static const QString kQuestionTitle;
+    static const QString kReadFailed;          // F4 could not read the table
+    static const QString kUnreadBeforeWrite;   // F2 could not read it
+    static const QString kWriteNotConfirmed;   // the pass broke or no '?' came
 
 signals:
     // The window has closed (FormClose): whoever opened it takes over again.
@@ -68,15 +106,35 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    enum class ReadFor { Nothing, Load, Write };
+
     void BuildColumns();
+    void BuildMenu();
     void FitOuterSize();
     void ScrollToFocused(QWidget* now);
+    void SetBusy(bool busy);
+
+    void OnDumpComplete(const QByteArray& raw);
+    void OnTableRead(const Routing::TRoutingCells& table);
+    void OnTableReadFailed();
+    void ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held);
+    void RunPass();
+    void OnSavingFinished();
+    void OnSavedAckMissing();
+    void UpdateMarks();
 
     QStringList nameLines_;
     QWidget* columns_[16] = {};
     TColumnHeader* headers_[16] = {};
-    QCheckBox* cells_[16][16] = {};
+    TRoutingCell* cells_[16][16] = {};
     TPassProgress* progress_ = nullptr;
+
+    std::optional<Routing::TRoutingCells> controllerTable_;
+    // The table of the last whole pass until the controller confirms it with '?'.
+    std::optional<Routing::TRoutingCells> awaitingAck_;
+    TRoutingTableRead* tableRead_ = nullptr;
+    ReadFor readFor_ = ReadFor::Nothing;
+    QTimer savedAck_;
 
     QPointer<TControllerSession> session_;
     QPointer<TForm3> view_;

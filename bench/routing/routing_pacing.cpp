@@ -50,7 +50,7 @@ int main(int argc, char** argv)
         };
 
         const auto begin = Routing::PassClock::now();
-        form.Zapisz1Click();
+        form.WriteMatrix();
         const double totalMs =
             std::chrono::duration<double, std::milli>(Routing::PassClock::now() - begin).count();
         // Let the simulator log the last character.

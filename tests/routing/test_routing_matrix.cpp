@@ -1,6 +1,7 @@
 #include "RoutingFixture.h"
 
 #include "ColumnHeader.h"
+#include "ModalAnswers.h"
 #include "PassProgress.h"
 #include "PaintCounter.h"
 
@@ -127,7 +128,10 @@ TEST_F(RoutingMatrix, RightClickAnywhereOpensThePopupWithBothCommands)
     Build();
     form2->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form2));
-    ASSERT_EQ(form2->PopupMenu1->actions(), (QList<QAction*>{form2->Zapisz1, form2->Stankonfiguracji1}));
+    ASSERT_EQ(form2->PopupMenu1->actions(), (QList<QAction*>{form2->Zapisz1, form2->Stankonfiguracji1, form2->Wczytajzesterownika1,
+                                   form2->PopupMenu1->actions()[3], form2->Zapiszdopliku1,
+                                   form2->Wczytajzpliku1, form2->DrukujdoPDF1}));
+    EXPECT_TRUE(form2->PopupMenu1->actions()[3]->isSeparator());
 
     for (QWidget* target : {static_cast<QWidget*>(form2->Cell(5, 9)),
                             static_cast<QWidget*>(form2->ColumnHeader(2)),
@@ -226,7 +230,7 @@ TEST_F(RoutingMatrix, WriteSendsStartAndEveryCellAtItsPosition)
         for (int k = 1; k <= 16; ++k)
             for (int j = 1; j <= 16; ++j)
                 form2->Cell(k, j)->setChecked(k == c.input && j == c.output);
-        form2->Zapisz1Click();
+        form2->WriteMatrix();
         EXPECT_EQ(pty.Read(257, 2000), Expected(c.input, c.output))
             << "input " << c.input << " output " << c.output;
         EXPECT_EQ(pty.Drain(30, 100), "");
@@ -236,7 +240,7 @@ TEST_F(RoutingMatrix, WriteSendsStartAndEveryCellAtItsPosition)
     for (int k = 1; k <= 16; ++k)
         for (int j = 1; j <= 16; ++j)
             form2->Cell(k, j)->setChecked(k == j);
-    form2->Zapisz1Click();
+    form2->WriteMatrix();
     const std::string got = pty.Read(257, 2000);
     ASSERT_EQ(got.size(), 257u);
     for (int p = 0; p < 256; ++p)
@@ -268,7 +272,7 @@ TEST_F(RoutingMatrix, ProgressIsPaintedPerCharacterWhileNothingElseIsProcessed)
             pty.Write("?]");   // the controller answers mid-pass
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     };
-    form2->Zapisz1Click();
+    form2->WriteMatrix();
 
     ASSERT_EQ(seen.size(), 257u);
     for (int i = 0; i <= 256; ++i)
@@ -294,7 +298,7 @@ TEST_F(RoutingMatrix, ClosedPortFailsAtTheStartAndSendsNothing)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form2));
     std::string message;
     try {
-        form2->Zapisz1Click();
+        form2->WriteMatrix();
         ADD_FAILURE() << "write on a closed port succeeded";
     } catch (const EComPort& e) {
         EXPECT_EQ(e.Code(), 2);
@@ -302,13 +306,16 @@ TEST_F(RoutingMatrix, ClosedPortFailsAtTheStartAndSendsNothing)
     }
     EXPECT_FALSE(form2->Progress()->isVisible());
 
-    // From the keyboard the failure goes to the application's error report.
+    // From the keyboard: the table cannot be read, the user writes all the same, and is told
+    // in words that the controller did not take it, not with the port's error.
+    ModalAnswers answers({QStringLiteral("Zapisz")});
     QTest::keyClick(form2, Qt::Key_F2);
-    const QStringList errors = TestApplication::TakeReportedErrors();
-    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(answers.texts, (QStringList{TForm2::kUnreadBeforeWrite, TForm2::kWriteNotConfirmed}));
+    EXPECT_EQ(answers.titles, (QStringList{TForm2::kQuestionTitle, TForm2::kQuestionTitle}));
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
     EXPECT_FALSE(message.empty());
-    EXPECT_EQ(errors[0].toStdString(), message);
     EXPECT_TRUE(form2->isVisible());
+    EXPECT_TRUE(form2->Zapisz1->isEnabled());
     EXPECT_EQ(pty.Drain(50, 200), "");
 }
 
@@ -325,7 +332,7 @@ TEST_F(RoutingMatrix, AWriteFailingMidwayEndsThePassAtThatCharacter)
         if (++waits == 41)   // after "c" and 40 routing characters
             port->SetConnected(false);
     };
-    EXPECT_THROW(form2->Zapisz1Click(), EComPort);
+    EXPECT_THROW(form2->WriteMatrix(), EComPort);
     got += pty.Drain(50, 200);
     EXPECT_EQ(got, "c" + std::string(16, '1') + std::string(24, '0'));
     EXPECT_EQ(waits, 41);
@@ -348,7 +355,7 @@ TEST_F(RoutingMatrix, AWriteTheLineDoesNotTakeIsAFailureNotASilentGap)
     int waits = 0;
     form2->SleepUntil = [&](Routing::PassClock::time_point) { ++waits; };
     try {
-        form2->Zapisz1Click();
+        form2->WriteMatrix();
         ADD_FAILURE() << "a write the port did not take passed as sent";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("0 of 1"), std::string::npos) << e.what();

@@ -1,8 +1,10 @@
 #include "RoutingFixture.h"
 #include "SimLog.h"
+#include "ModalAnswers.h"
 #include "SimRunner.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QPlainTextEdit>
 
 namespace {
@@ -49,7 +51,7 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     form2->show();
 
     const auto begin = std::chrono::steady_clock::now();
-    form2->Zapisz1Click();
+    form2->WriteMatrix();
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_GE(took, std::chrono::milliseconds(26600));
 
@@ -69,4 +71,102 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     ASSERT_EQ(lines.size(), 16);
     for (int j = 1; j <= 16; ++j)
         EXPECT_EQ(lines[j - 1], ExpectedLine(j)) << "output " << j;
+}
+
+namespace {
+
+// The routing table the simulator keeps in its state file, in write order.
+std::string SimTable(const QString& stateFile)
+{
+    QFile f(stateFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("routing "))
+            return line.mid(8).toStdString();
+    return {};
+}
+
+int WritesStarted(const QString& log)
+{
+    QFile f(log);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return static_cast<int>(f.readAll().count("EV routing write started"));
+}
+
+}  // namespace
+
+// A controller holding a known table: load it, change one cell, write; a write that removes a
+// connection asks first; after a restart the untouched matrix does not wipe the controller.
+TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
+{
+    Routing::TRoutingCells known;
+    for (auto [k, j] : {std::pair{1, 1}, {2, 1}, {5, 3}, {9, 8}, {16, 16}})
+        known.Set(k, j, true);
+    const QString state = dir_.filePath(QStringLiteral("controller.state"));
+    {
+        QFile f(state);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("selvora-sim-state 1\nmode 0\noutputs 0000000000000000\nrouting " +
+                QByteArray::fromStdString(known.WireText()) + "\n");
+    }
+    SimRunner sim(SimRunner::FromBuildDir(), dir_.path());
+    ASSERT_TRUE(sim.Start({QStringLiteral("--state"), state})) << sim.Error().toStdString();
+    auto open = [&] {
+        Build(true, sim.Link());
+        form2->Pacing.afterCell = std::chrono::milliseconds(1);
+        form2->show();
+        form2->activateWindow();
+        return QTest::qWaitForWindowActive(form2);
+    };
+    ASSERT_TRUE(open());
+    ModalAnswers answers;
+    // A key as the user presses it, once the last message box has given the window back.
+    auto press = [&](Qt::Key key) {
+        form2->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form2));
+        QTest::keyClick(form2, key);
+    };
+
+    // F4, one more connection, F2: no question, and exactly that cell is added.
+    press(Qt::Key_F4);
+    ASSERT_TRUE(WaitFor([&] { return form2->MatrixCells() == known; }));
+    form2->Cell(3, 4)->setChecked(true);
+    Routing::TRoutingCells expected = known;
+    expected.Set(3, 4, true);
+    press(Qt::Key_F2);
+    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == expected; }, 10000));
+    EXPECT_TRUE(answers.texts.isEmpty()) << answers.texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(SimTable(state), expected.WireText());
+
+    // One connection fewer: the question; "Anuluj" writes nothing, "Zapisz" removes that cell.
+    form2->Cell(5, 3)->setChecked(false);
+    expected.Set(5, 3, false);
+    answers.Then(QStringLiteral("Anuluj"));
+    press(Qt::Key_F2);
+    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 1; }));
+    EXPECT_EQ(answers.texts[0], QStringLiteral("Dodane połączenia: 0, usunięte połączenia: 1"));
+    EXPECT_EQ(answers.titles[0], QStringLiteral("Konfiguracja"));
+    answers.Then(QStringLiteral("Zapisz"));
+    press(Qt::Key_F2);
+    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == expected; }, 10000));
+    ASSERT_EQ(answers.texts.size(), 2);
+    EXPECT_EQ(SimTable(state), expected.WireText());
+    EXPECT_EQ(WritesStarted(sim.Log()), 2);
+
+    // A restart: the matrix is unchecked again, F2 asks, and "Anuluj" leaves the controller be.
+    delete form2;
+    delete form3;
+    form2 = nullptr;
+    form3 = nullptr;
+    port->SetConnected(false);
+    ASSERT_TRUE(open());
+    press(Qt::Key_F2);
+    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 3; }));
+    EXPECT_EQ(answers.texts[2], QStringLiteral("Dodane połączenia: 0, usunięte połączenia: %1")
+                                    .arg(expected.Connections()));
+    QTest::qWait(300);
+    EXPECT_EQ(WritesStarted(sim.Log()), 2);
+    EXPECT_EQ(SimTable(state), expected.WireText());
 }

@@ -1,0 +1,199 @@
+#include "RoutingFixture.h"
+
+#include "ColumnHeader.h"
+#include "ModalAnswers.h"
+#include "RoutingBackup.h"
+#include "RoutingCell.h"
+#include "RoutingTableRead.h"
+
+#include <QFile>
+
+using Routing::TRoutingCells;
+using Mark = TRoutingCell::Mark;
+
+namespace {
+
+// What the controller sends for "C": block m for output m, input 16 first.
+std::string Reply(const TRoutingCells& table)
+{
+    std::string s;
+    for (int j = 1; j <= 16; ++j)
+        for (int k = 16; k >= 1; --k)
+            s.push_back(table.At(k, j) ? '1' : '0');
+    return s;
+}
+
+TRoutingCells Table(std::initializer_list<std::pair<int, int>> connections)
+{
+    TRoutingCells t;
+    for (auto [k, j] : connections)
+        t.Set(k, j, true);
+    return t;
+}
+
+}  // namespace
+
+class RoutingChanges : public RoutingFixture {
+protected:
+    void Build()
+    {
+        RoutingFixture::Build();
+        form2->TableRead()->SetQuietLimit(150);
+    }
+    // The controller's side of one "C".
+    void Answer(const std::string& reply)
+    {
+        ASSERT_EQ(pty.Read(1, 1000), "C");
+        pty.Write(reply);
+    }
+};
+
+TEST_F(RoutingChanges, ReadingTheControllerTakesOnlyAWholeCleanReply)
+{
+    Build();
+    ModalAnswers answers;
+    const TRoutingCells held = Table({{16, 1}, {1, 1}, {4, 5}, {1, 16}});
+    form2->Wczytajzesterownika1Click();
+    Answer(Reply(held));
+    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable().has_value(); }));
+    EXPECT_EQ(form2->MatrixCells(), held);
+    EXPECT_EQ(form2->Cell(4, 5)->CurrentMark(), Mark::None);
+
+    // A foreign character, then a reply that stops: no cell changes, one message each, and the
+    // dump ends so that later characters count in no read.
+    std::string damaged = Reply(Table({{2, 2}}));
+    damaged[100] = 'x';
+    form2->Wczytajzesterownika1Click();
+    Answer(damaged);
+    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 1; }));
+    form2->Wczytajzesterownika1Click();
+    Answer(std::string(100, '1'));
+    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 2; }));
+    EXPECT_EQ(answers.texts, (QStringList{TForm2::kReadFailed, TForm2::kReadFailed}));
+    EXPECT_EQ(form2->MatrixCells(), held);
+    EXPECT_FALSE(ConfigDumpActive());
+
+    // The next read counts only what follows its own "C".
+    const TRoutingCells next = Table({{3, 3}, {16, 16}});
+    form2->Wczytajzesterownika1Click();
+    Answer(Reply(next));
+    ASSERT_TRUE(WaitFor([&] { return form2->MatrixCells() == next; }));
+    EXPECT_EQ(answers.texts.size(), 2);
+}
+
+TEST_F(RoutingChanges, ChangedCellsAreMarkedAndTheSaveMakesThemTheControllersTable)
+{
+    Build();
+    ModalAnswers answers;
+    const TRoutingCells held = Table({{1, 1}, {2, 3}});
+    form2->Wczytajzesterownika1Click();
+    Answer(Reply(held));
+    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == held; }));
+
+    form2->Cell(5, 5)->setChecked(true);
+    form2->Cell(1, 1)->setChecked(false);
+    EXPECT_EQ(form2->Cell(5, 5)->CurrentMark(), Mark::Added);
+    EXPECT_EQ(form2->Cell(1, 1)->CurrentMark(), Mark::Removed);
+    EXPECT_EQ(form2->Cell(2, 3)->CurrentMark(), Mark::None);
+    EXPECT_FALSE(form2->Cell(1, 1)->accessibleDescription().isEmpty());
+    EXPECT_NE(form2->Cell(1, 1)->accessibleDescription(), form2->Cell(5, 5)->accessibleDescription());
+    EXPECT_EQ(form2->ColumnHeader(1)->Changes(), 1);
+    EXPECT_TRUE(form2->ColumnHeader(5)->DisplayedText().endsWith(QStringLiteral(" (1)")));
+    EXPECT_EQ(form2->ColumnHeader(2)->Changes(), 0);
+
+    // F2 reads first, and asks because a connection would go.
+    answers.Then(QStringLiteral("Zapisz"));
+    form2->Zapisz1Click();
+    Answer(Reply(held));
+    std::string pass;
+    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 1; }));
+    EXPECT_EQ(answers.texts[0], QStringLiteral("Dodane połączenia: 1, usunięte połączenia: 1"));
+    pass = pty.Read(257, 2000);
+    EXPECT_EQ(pass, "c" + form2->MatrixCells().WireText());
+    EXPECT_EQ(form2->Cell(5, 5)->CurrentMark(), Mark::Added);   // not stored until '?'
+    pty.Write("?");
+    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == form2->MatrixCells(); }));
+    EXPECT_EQ(form2->Cell(5, 5)->CurrentMark(), Mark::None);
+    EXPECT_EQ(form2->ColumnHeader(5)->Changes(), 0);
+
+    // Only adding: written at once. No '?' within the time: the user is told; a late '?'
+    // still makes it the controller's table.
+    form2->SavedAck()->setInterval(100);
+    form2->Cell(7, 7)->setChecked(true);
+    const TRoutingCells stored = *form2->ControllerTable();
+    form2->Zapisz1Click();
+    Answer(Reply(stored));
+    ASSERT_TRUE(WaitFor([&] { return form2->SavedAck()->isActive() || answers.texts.size() > 1; }));
+    EXPECT_EQ(answers.texts.size(), 1);
+    pass = pty.Read(257, 1000);
+    EXPECT_EQ(pass, "c" + form2->MatrixCells().WireText());
+    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 2; }));
+    EXPECT_EQ(answers.texts[1], TForm2::kWriteNotConfirmed);
+    EXPECT_EQ(form2->ControllerTable(), stored);
+    pty.Write("?");
+    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == form2->MatrixCells(); }));
+}
+
+TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
+{
+    QStringList lines{QStringLiteral("----------"), QStringLiteral("/dev/ttyUSB7"), QStringLiteral("----------")};
+    for (int k = 1; k <= 16; ++k)
+        lines << QStringLiteral("Włącznik %1").arg(k);
+    lines << QStringLiteral("----------") << QStringLiteral("----------");
+    for (int j = 1; j <= 16; ++j)
+        lines << QStringLiteral("Światło %1").arg(j);
+    WriteSettings(lines);
+    Build();
+    ModalAnswers answers;
+    const TRoutingCells house = Table({{1, 1}, {16, 1}, {8, 9}, {16, 16}});
+    form2->SetMatrixCells(house);
+    const QString path = dir_.filePath(QStringLiteral("dom.txt"));
+    form2->SaveBackupTo(path);
+    form2->SetMatrixCells(TRoutingCells{});
+    form2->LoadBackupFrom(path);
+    EXPECT_EQ(form2->MatrixCells(), house);
+    EXPECT_TRUE(answers.texts.isEmpty());
+
+    // A damaged file changes no cell and names its line.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes.replace("Wejście 5: ", "Wejscie 5: ");
+    file.resize(0);
+    file.write(bytes);
+    file.close();
+    form2->SetMatrixCells(TRoutingCells{});
+    form2->LoadBackupFrom(path);
+    ASSERT_EQ(answers.texts.size(), 1);
+    EXPECT_TRUE(answers.texts[0].contains(QStringLiteral("Wiersz 7:"))) << answers.texts[0].toStdString();
+    EXPECT_EQ(form2->MatrixCells(), TRoutingCells{});
+
+    // Names that differ from config.ini: the cells load, one warning lists them.
+    Routing::TRoutingBackup other;
+    other.cells = house;
+    other.port = QStringLiteral("COM3");
+    for (int k = 1; k <= 16; ++k)
+        other.inputNames << QStringLiteral("Włącznik %1").arg(k);
+    for (int j = 1; j <= 16; ++j)
+        other.outputNames << QStringLiteral("Światło %1").arg(j);
+    other.inputNames[1] = QStringLiteral("Inny dom");
+    other.outputNames[4] = QStringLiteral("Inna lampa");
+    Routing::SaveBackup(path, other);
+    form2->LoadBackupFrom(path);
+    EXPECT_EQ(form2->MatrixCells(), house);
+    ASSERT_EQ(answers.texts.size(), 2);
+    EXPECT_TRUE(answers.texts[1].contains(QStringLiteral("„Inny dom”")));
+    EXPECT_TRUE(answers.texts[1].contains(QStringLiteral("„Inna lampa”")));
+    EXPECT_EQ(form2->ColumnHeader(2)->text(), QStringLiteral("Włącznik 2 steruje"));
+
+    // The sheet: a one-page PDF.
+    const QString pdf = dir_.filePath(QStringLiteral("dom.pdf"));
+    form2->PrintTo(pdf);
+    QFile sheet(pdf);
+    ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
+    const QByteArray data = sheet.readAll();
+    EXPECT_TRUE(data.startsWith("%PDF-"));
+    EXPECT_EQ(data.count("/Type /Page\n") + data.count("/Type /Page\r") + data.count("/Type /Page "), 1)
+        << data.left(2000).toStdString();
+    EXPECT_EQ(answers.texts.size(), 2);
+}
