@@ -43,6 +43,9 @@ void TRoutingTableRead::Start()
 
 void TRoutingTableRead::Cancel()
 {
+    // What is still on its way must not be taken for another reply.
+    if (running_ && session_)
+        session_->EndConfigDump();
     running_ = false;
     quiet_.stop();
 }
