@@ -7,6 +7,7 @@
 #include "Form4.h"
 #include "Form6.h"
 
+#include <QFont>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
     silver.setColor(QPalette::Window, kSilver);
     silver.setColor(QPalette::Button, kSilver);
     QApplication::setPalette(silver);
+    // One face for every window, with the widths the captions were fitted to (Arial's).
+    QFont uiFont(QStringLiteral("Liberation Sans"));
+    uiFont.setPixelSize(11);
+    QApplication::setFont(uiFont);
 
     // Every window is created once, the main window first; its start-up runs in its
     // constructor, before the others exist. Destroyed in the reverse order.

@@ -77,10 +77,9 @@ void TForm1::BuildLayout()
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    QFont font(QStringLiteral("DejaVu Sans"));
+    // The window's texts were fitted to Arial's widths; Liberation Sans has the same.
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);   // 8 points on a 96 dpi screen
-    // The window's texts were fitted to a narrower face than DejaVu Sans.
-    font.setStretch(QFont::SemiCondensed);
     setFont(font);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kSilver);
@@ -132,7 +131,9 @@ void TForm1::BuildLayout()
     sButton5 = Button(ModePanel, "sButton5", QString(), 4, 20, 177, 30);
     sButton5->setEnabled(false);
     QFont modeFont = sButton5->font();
-    modeFont.setPixelSize(15);
+    // 15 pixels would be the original's size, but "Pilot i komputer nadrzędne" needs 178 of the
+    // 175 the button leaves for its caption.
+    modeFont.setPixelSize(14);
     sButton5->setFont(modeFont);
     QPalette modePal = sButton5->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})

@@ -1,5 +1,6 @@
 #include "Form2.h"
 
+#include "ColumnHeader.h"
 #include "ControllerSession.h"
 #include "ErrorReport.h"
 #include "Form3.h"
@@ -30,6 +31,9 @@ constexpr int kColumnHeight = 305;
 constexpr int kColumnPitch = 150;
 constexpr int kColumnMargin = 2;
 constexpr int kScrollStep = 54;
+constexpr int kHeaderLeft = 8;
+// The header may reach the panel's frame, not beyond.
+constexpr int kHeaderRoom = kColumnWidth - kHeaderLeft - 2;
 
 QFont PixelFont(const QFont& base, int pixels)
 {
@@ -123,13 +127,10 @@ void TForm2::BuildColumns()
         panel->setGeometry(kColumnMargin + kColumnPitch * (k - 1), kColumnMargin, kColumnWidth,
                            kColumnHeight);
 
-        // A title, not a control: it keeps its state and stays out of the tab order.
-        auto* header = new QCheckBox(panel);
+        auto* header = new TColumnHeader(panel);
         header->setObjectName(QString::fromLatin1(names.header));
         header->setFont(headerFont);
-        header->setAttribute(Qt::WA_TransparentForMouseEvents);
-        header->setFocusPolicy(Qt::NoFocus);
-        header->move(8, 8);
+        header->setGeometry(kHeaderLeft, 8, kHeaderRoom, 22);
         headers_[k - 1] = header;
 
         for (int j = 1; j <= Routing::kOutputs; ++j) {
@@ -164,10 +165,9 @@ void TForm2::FormCreate()
             nameLines_ = loaded;
     }
     for (int k = 1; k <= Routing::kInputs; ++k) {
-        QCheckBox* header = headers_[k - 1];
-        header->setText(Routing::HeaderCaption(nameLines_, k));
-        // The width follows the caption; the panel cuts off what does not fit.
-        header->resize(header->sizeHint().width(), 22);
+        TColumnHeader* header = headers_[k - 1];
+        header->SetCaption(Routing::HeaderCaption(nameLines_, k));
+        header->FitWidth(kHeaderRoom);
     }
     for (int j = 1; j <= Routing::kOutputs; ++j) {
         const QString caption = Routing::CellCaption(nameLines_, j);
@@ -189,7 +189,7 @@ QCheckBox* TForm2::Cell(int input, int output) const
     return cells_[input - 1][output - 1];
 }
 
-QCheckBox* TForm2::ColumnHeader(int input) const
+TColumnHeader* TForm2::ColumnHeader(int input) const
 {
     return input >= 1 && input <= Routing::kInputs ? headers_[input - 1] : nullptr;
 }

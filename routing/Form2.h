@@ -11,6 +11,7 @@ class QCheckBox;
 class QMenu;
 class QScrollArea;
 class QTimer;
+class TColumnHeader;
 class TControllerSession;
 class TForm3;
 class TPassProgress;
@@ -37,7 +38,7 @@ public:
 
     // Cell of input k and output j, column header and panel of input k (all 1-based).
     QCheckBox* Cell(int input, int output) const;
-    QCheckBox* ColumnHeader(int input) const;
+    TColumnHeader* ColumnHeader(int input) const;
     QWidget* Column(int input) const;
 
     QMenu* PopupMenu1 = nullptr;
@@ -73,7 +74,7 @@ private:
 
     QStringList nameLines_;
     QWidget* columns_[16] = {};
-    QCheckBox* headers_[16] = {};
+    TColumnHeader* headers_[16] = {};
     QCheckBox* cells_[16][16] = {};
     TPassProgress* progress_ = nullptr;
 

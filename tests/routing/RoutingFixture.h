@@ -71,6 +71,7 @@ protected:
         Bind();
         form2->Pacing.afterStart = std::chrono::milliseconds(2);
         form2->Pacing.afterCell = std::chrono::milliseconds(0);
+        form2->Pacing.margin = std::chrono::milliseconds(0);
     }
 
     // Wires the windows as the program does; closing the matrix window resumes polling.
