@@ -8,11 +8,10 @@
 #include "PtyPair.h"
 #include "ReceiveState.h"
 #include "TestApplication.h"
+#include "WaitFor.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -90,21 +89,6 @@ protected:
         form3->Bind(port.get(), form2);
         form2->Pacing.afterStart = std::chrono::milliseconds(2);
         form2->Pacing.afterCell = std::chrono::milliseconds(0);
-    }
-
-    template <typename Pred>
-    bool WaitFor(Pred pred, int timeoutMs = 3000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > timeoutMs)
-                return false;
-            QEventLoop loop;
-            QTimer::singleShot(2, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return true;
     }
 
     static std::string Expected(int input = 0, int output = 0)
