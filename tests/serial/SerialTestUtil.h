@@ -1,19 +1,10 @@
 #pragma once
 #include <QThread>
-#include <sys/resource.h>
 #include <termios.h>
 
 #include "ComPort.h"
 #include "PtyPair.h"
 #include "WaitFor.h"
-
-// CPU seconds (user + system) the whole process has used so far.
-inline double ProcessCpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // A port set up as the console sets up its own, on the slave side of a pty.
 inline void ConfigureAsConsole(TCustomComPort& port, const PtyPair& pty)
