@@ -14,8 +14,8 @@ namespace {
 
 TEST(FirstRunE2e, NamingDialogWritesTheSettingsAndEndsTheProgram)
 {
-    if (!MissingTools().isEmpty())
-        GTEST_SKIP() << "not installed: " << MissingTools().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(MissingTools().isEmpty())
+        << "not installed (scripts/setup-deps installs them): " << MissingTools().join(QLatin1Char(' ')).toStdString();
     ConsoleSession s;
     QString error;
     ASSERT_TRUE(s.Start({"--no-pacing"}, ConsoleSession::Settings::None, &error))
@@ -70,8 +70,8 @@ TEST(FirstRunE2e, NamingDialogWritesTheSettingsAndEndsTheProgram)
 
 TEST(LearningE2e, KeysTypedInTheTerminalAnswerTheController)
 {
-    if (!MissingTools().isEmpty())
-        GTEST_SKIP() << "not installed: " << MissingTools().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(MissingTools().isEmpty())
+        << "not installed (scripts/setup-deps installs them): " << MissingTools().join(QLatin1Char(' ')).toStdString();
     ConsoleSession s;
     QString error;
     ASSERT_TRUE(s.Start({"--no-pacing", "--learning-step-ms", "150"}, ConsoleSession::Settings::Unlocked, &error))
