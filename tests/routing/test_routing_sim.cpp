@@ -1,7 +1,8 @@
 #include "RoutingFixture.h"
-#include "SimLog.h"
+
 #include "ModalAnswers.h"
-#include "SimRunner.h"
+#include "RoutingWriteLog.h"
+#include "SimulatorProcess.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -38,9 +39,9 @@ using RoutingSim = RoutingFixture;
 // The whole write at its real pace against the simulated controller, then read back.
 TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
 {
-    SimRunner sim(SimRunner::FromBuildDir(), dir_.path());
-    ASSERT_TRUE(sim.Start()) << sim.Error().toStdString();
-    Build(true, sim.Link());
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    Build(true, QString::fromStdString(sim.LinkPath()));
     form2->Pacing = Routing::TRoutingPacing{};
     std::string expected;
     for (int p = 0; p < 256; ++p) {
@@ -59,7 +60,7 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     ASSERT_TRUE(WaitFor([&] { return received.find('?') != std::string::npos; }, 5000))
         << "received: " << received;
 
-    const simlog::RoutingWrite write = simlog::LastRoutingWrite(simlog::ReceivedBytes(sim.Log().toStdString()));
+    const simlog::RoutingWrite write = simlog::LastRoutingWrite(sim.Log());
     ASSERT_TRUE(write.found);
     EXPECT_EQ(write.cells, expected);
     EXPECT_EQ(write.betweenCellsMs.size(), 255u);
@@ -75,24 +76,12 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
 
 namespace {
 
-// The routing table the simulator keeps in its state file, in write order.
-std::string SimTable(const QString& stateFile)
+int WritesStarted(const SimulatorProcess& sim)
 {
-    QFile f(stateFile);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("routing "))
-            return line.mid(8).toStdString();
-    return {};
-}
-
-int WritesStarted(const QString& log)
-{
-    QFile f(log);
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    return static_cast<int>(f.readAll().count("EV routing write started"));
+    int n = 0;
+    for (const SimLogRecord& r : sim.Log())
+        n += r.kind == 'E' && r.text == "routing write started";
+    return n;
 }
 
 }  // namespace
@@ -104,17 +93,17 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     Routing::TRoutingCells known;
     for (auto [k, j] : {std::pair{1, 1}, {2, 1}, {5, 3}, {9, 8}, {16, 16}})
         known.Set(k, j, true);
-    const QString state = dir_.filePath(QStringLiteral("controller.state"));
+    const std::string state = dir_.filePath(QStringLiteral("controller.state")).toStdString();
     {
-        QFile f(state);
+        QFile f(QString::fromStdString(state));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("selvora-sim-state 1\nmode 0\noutputs 0000000000000000\nrouting " +
                 QByteArray::fromStdString(known.WireText()) + "\n");
     }
-    SimRunner sim(SimRunner::FromBuildDir(), dir_.path());
-    ASSERT_TRUE(sim.Start({QStringLiteral("--state"), state})) << sim.Error().toStdString();
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.Start({"--state", state})) << sim.Error();
     auto open = [&] {
-        Build(true, sim.Link());
+        Build(true, QString::fromStdString(sim.LinkPath()));
         form2->Pacing.afterCell = std::chrono::milliseconds(1);
         form2->show();
         form2->activateWindow();
@@ -138,7 +127,7 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     press(Qt::Key_F2);
     ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == expected; }, 10000));
     EXPECT_TRUE(answers.texts.isEmpty()) << answers.texts.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(SimTable(state), expected.WireText());
+    EXPECT_EQ(sim.Status().routing, expected.WireText());
 
     // One connection fewer: the question; "Anuluj" writes nothing, "Zapisz" removes that cell.
     form2->Cell(5, 3)->setChecked(false);
@@ -152,8 +141,8 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     press(Qt::Key_F2);
     ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == expected; }, 10000));
     ASSERT_EQ(answers.texts.size(), 2);
-    EXPECT_EQ(SimTable(state), expected.WireText());
-    EXPECT_EQ(WritesStarted(sim.Log()), 2);
+    EXPECT_EQ(sim.Status().routing, expected.WireText());
+    EXPECT_EQ(WritesStarted(sim), 2);
 
     // A restart: the matrix is unchecked again, F2 asks, and "Anuluj" leaves the controller be.
     delete form2;
@@ -166,7 +155,7 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 3; }));
     EXPECT_EQ(answers.texts[2], QStringLiteral("Dodane połączenia: 0, usunięte połączenia: %1")
                                     .arg(expected.Connections()));
-    QTest::qWait(300);
-    EXPECT_EQ(WritesStarted(sim.Log()), 2);
-    EXPECT_EQ(SimTable(state), expected.WireText());
+    Spin(300);
+    EXPECT_EQ(WritesStarted(sim), 2);
+    EXPECT_EQ(sim.Status().routing, expected.WireText());
 }
