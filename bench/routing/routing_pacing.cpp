@@ -30,7 +30,15 @@ int main(int argc, char** argv)
         TComPort port;
         port.SetPort(QString::fromStdString(sim.LinkPath()));
         port.SetConnected(true);
-        TControllerSession session([&port](const std::string& bytes) { return port.WriteText(bytes); });
+        // When each write started and completed, as this side sees it: the pause the console keeps
+        // is from one write's completion to the next write's start.
+        std::vector<std::pair<Routing::PassClock::time_point, Routing::PassClock::time_point>> writes;
+        TControllerSession session([&](const std::string& bytes) {
+            const auto start = Routing::PassClock::now();
+            const int sent = port.WriteText(bytes);
+            writes.emplace_back(start, Routing::PassClock::now());
+            return sent;
+        });
         TForm2 form;
         form.Bind(&session, nullptr);
         for (int k = 1; k <= 16; ++k)
@@ -67,6 +75,15 @@ int main(int argc, char** argv)
         std::printf("  \"c\" -> first cell             %10.3f ms (goal >= 1000)\n", w.afterStartMs);
         std::printf("  cell -> cell, %3d intervals    mean %.3f ms, min %.3f (goal >= 100), max %.3f\n",
                     cells.count, cells.meanMs, cells.minMs, cells.maxMs);
+        std::vector<double> pausesMs;
+        for (size_t i = 2; i < writes.size(); ++i)
+            pausesMs.push_back(std::chrono::duration<double, std::milli>(writes[i].first - writes[i - 1].second).count());
+        const simlog::IntervalStats pauses = simlog::Stats(pausesMs, 100.0);
+        const double firstPauseMs =
+            writes.size() > 1 ? std::chrono::duration<double, std::milli>(writes[1].first - writes[0].second).count() : 0;
+        std::printf("  console pause after \"c\"       %10.3f ms (goal >= 1000)\n", firstPauseMs);
+        std::printf("  console pause after a cell     mean %.3f ms, min %.3f (goal >= 100), max %.3f\n",
+                    pauses.meanMs, pauses.minMs, pauses.maxMs);
         const simlog::IntervalStats late = simlog::Stats(lateMs, 0.0);
         std::printf("  console wake-up after deadline mean %.3f ms, max %.3f ms (%d waits)\n",
                     late.meanMs, late.maxMs, late.count);
