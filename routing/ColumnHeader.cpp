@@ -22,6 +22,8 @@ void TColumnHeader::SetChanges(int changes)
         return;
     changes_ = changes;
     Describe();
+    if (maxWidth_ > 0)
+        FitWidth(maxWidth_);
     update();
 }
 
@@ -39,6 +41,7 @@ void TColumnHeader::Describe()
 
 void TColumnHeader::FitWidth(int maxWidth)
 {
+    maxWidth_ = maxWidth;
     const int wanted = sizeHint().width() + fontMetrics().horizontalAdvance(Suffix());
     resize(qMin(wanted, maxWidth), height());
 }

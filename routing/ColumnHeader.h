@@ -14,7 +14,8 @@ public:
     void SetChanges(int changes);
     int Changes() const { return changes_; }
 
-    // As wide as the caption needs, but no wider than `maxWidth`.
+    // As wide as the caption and the count need, but no wider than `maxWidth`; kept as the count
+    // changes.
     void FitWidth(int maxWidth);
 
     // What the header paints: the caption, cut to fit, and the count.
@@ -29,4 +30,5 @@ private:
     void Describe();
 
     int changes_ = 0;
+    int maxWidth_ = 0;
 };
