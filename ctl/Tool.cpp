@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "CtlFailure.h"
 #include "HelpText.h"
+#include "KonfVersion.h"
 #include "Printing.h"
 
 #include <exception>

@@ -1,15 +1,14 @@
 // selvora-ctl as a script runs it: the built program against the simulated controller.
 #include "ComPort.h"
 #include "RoutingBackup.h"
-#include "SimLog.h"
-#include "SimRunner.h"
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,29 +37,23 @@ protected:
         return QDir(build.isEmpty() ? QStringLiteral(".") : build).filePath(QStringLiteral("selvora-ctl"));
     }
 
-    // The simulator with this routing table (write order), outputs and mode; `script` holds
-    // control commands, kept running well past the test.
+    // The simulator with this routing table (write order), outputs and mode.
     void StartSim(const std::string& routing = std::string(256, '0'),
                   const std::string& outputs = std::string(16, '0'), int mode = 0,
-                  const QStringList& extra = {}, const QString& script = QString())
+                  const std::vector<std::string>& extra = {})
     {
         QFile state(Path("sim.state"));
         ASSERT_TRUE(state.open(QIODevice::WriteOnly));
-        state.write(QStringLiteral("selvora-sim-state 1\nmode %1\noutputs %2\nrouting %3\n")
-                        .arg(mode)
-                        .arg(QString::fromStdString(outputs), QString::fromStdString(routing))
-                        .toUtf8());
+        state.write(("selvora-sim-state 1\nmode " + std::to_string(mode) + "\noutputs " + outputs +
+                     "\nrouting " + routing + "\n")
+                        .c_str());
         state.close();
-        QStringList args{QStringLiteral("--state"), state.fileName()};
-        if (!script.isEmpty()) {
-            QFile file(Path("sim.script"));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write((script + QStringLiteral("\nwait 600000\n")).toUtf8());
-            args << QStringLiteral("--script") << file.fileName();
-        }
-        sim = std::make_unique<SimRunner>(SimRunner::FromBuildDir(), dir.path());
-        ASSERT_TRUE(sim->Start(args + extra)) << sim->Error().toStdString();
+        std::vector<std::string> options{"--state", state.fileName().toStdString()};
+        options.insert(options.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(sim.Start(options)) << sim.Error();
     }
+
+    QString Link() const { return QString::fromStdString(sim.LinkPath()); }
 
     CtlResult Ctl(const QStringList& args, const QString& port = QString())
     {
@@ -68,7 +61,7 @@ protected:
         p.setWorkingDirectory(dir.path());
         QElapsedTimer t;
         t.start();
-        p.start(CtlProgram(), QStringList{QStringLiteral("--port"), port.isEmpty() ? sim->Link() : port} + args);
+        p.start(CtlProgram(), QStringList{QStringLiteral("--port"), port.isEmpty() ? Link() : port} + args);
         EXPECT_TRUE(p.waitForFinished(60000)) << "selvora-ctl did not end";
         CtlResult r;
         r.ms = t.elapsed();
@@ -78,28 +71,11 @@ protected:
         return r;
     }
 
-    // A field of the simulator's saved state ("outputs", "routing", "mode").
-    std::string SimState(const std::string& field) const
-    {
-        QFile f(Path("sim.state"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (line.startsWith(field + ' '))
-                return line.mid(static_cast<int>(field.size()) + 1).toStdString();
-        return {};
-    }
-
-    std::string Received() const
-    {
-        std::string s;
-        for (const simlog::Byte& b : simlog::ReceivedBytes(sim->Log().toStdString()))
-            s.push_back(static_cast<char>(b.value));
-        return s;
-    }
+    // What the controller has received so far.
+    std::string Received() const { return ByteString(Bytes(sim.Log(), 'R')); }
 
     QTemporaryDir dir;
-    std::unique_ptr<SimRunner> sim;
+    SimulatorProcess sim{dir.path().toStdString()};
 };
 
 // A table with connections here and there, in write order (output by output, input 1 first).
@@ -122,8 +98,9 @@ Routing::TRoutingBackup BackupOf(const std::string& wire)
 
 TEST_F(CtlSim, StatusPrintsOutputsInputsAndTheAnnouncedMode)
 {
-    StartSim(std::string(256, '0'), "1000000000000001", 1, {QStringLiteral("--announce-mode")},
-             QStringLiteral("in 3 on"));
+    StartSim(std::string(256, '0'), "1000000000000001", 1, {"--announce-mode"});
+    sim.Command("in 3 on");
+    ASSERT_EQ(sim.Status().inputs, "0010000000000000");
     const CtlResult r = Ctl({QStringLiteral("status")});
     EXPECT_EQ(r.code, 0) << r.err;
     // The announcement arrives as the reply is asked for and must not take a state's place.
@@ -144,7 +121,7 @@ TEST_F(CtlSim, OutputsAreSwitchedOnlyWhenTheyAreNotAlreadySo)
     r = Ctl({QStringLiteral("out"), QStringLiteral("4"), QStringLiteral("on")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(Received(), "xxx3x");   // read, switch, confirm
-    EXPECT_EQ(SimState("outputs"), "0011000000000000");
+    EXPECT_EQ(sim.Status().outputs, "0011000000000000");
 
     // Without an announcement the mode cannot be known.
     r = Ctl({QStringLiteral("status")});
@@ -161,7 +138,7 @@ TEST_F(CtlSim, ModeStepsOneAnswerAtATimeUntilItIsReached)
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "mode equal-inputs\n");
     EXPECT_EQ(Received(), "QQQ");
-    EXPECT_EQ(SimState("mode"), "0");
+    EXPECT_EQ(sim.Status().mode, 0);
 }
 
 // One write at the real pace (about 27 s), then the table read back into a backup file.
@@ -182,7 +159,7 @@ TEST_F(CtlSim, RoutingSetThenGetGivesTheSameTable)
                          " removed\nrouting saved\n");
     EXPECT_EQ(r.err, "");   // no progress bar on a pipe
     EXPECT_GE(r.ms, 26600);
-    EXPECT_EQ(SimState("routing"), wanted);
+    EXPECT_EQ(sim.Status().routing, wanted);
 
     QFile config(Path("config.ini"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
@@ -195,7 +172,7 @@ TEST_F(CtlSim, RoutingSetThenGetGivesTheSameTable)
     EXPECT_TRUE(got.cells == BackupOf(wanted).cells);
     EXPECT_EQ(got.inputNames.value(0), QStringLiteral("line 3"));
     EXPECT_EQ(got.outputNames.value(15), QStringLiteral("line 36"));
-    EXPECT_EQ(got.port, sim->Link());
+    EXPECT_EQ(got.port, Link());
 
     // To standard output: the same file, byte for byte.
     r = Ctl({QStringLiteral("routing"), QStringLiteral("get"), QStringLiteral("--names"), config.fileName()});
@@ -215,7 +192,7 @@ TEST_F(CtlSim, RoutingSetRemovesConnectionsOnlyWithForce)
     EXPECT_EQ(r.out, "routing: 0 added, " + std::to_string(held) + " removed\n");
     EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
     EXPECT_EQ(Received(), "C");
-    EXPECT_EQ(SimState("routing"), table);
+    EXPECT_EQ(sim.Status().routing, table);
 }
 
 TEST_F(CtlSim, PortAndFileProblemsHaveTheirOwnCodes)
@@ -230,7 +207,7 @@ TEST_F(CtlSim, PortAndFileProblemsHaveTheirOwnCodes)
 
     StartSim();
     TComPort holder;
-    holder.SetPort(sim->Link());
+    holder.SetPort(Link());
     ASSERT_NO_THROW(holder.SetConnected(true));
     r = Ctl({QStringLiteral("status")});
     EXPECT_EQ(r.code, 3);
@@ -240,7 +217,9 @@ TEST_F(CtlSim, PortAndFileProblemsHaveTheirOwnCodes)
 
 TEST_F(CtlSim, AReplyThatNeverComesEndsWithTheTimeOutCode)
 {
-    StartSim(std::string(256, '0'), std::string(16, '0'), 0, {}, QStringLiteral("silent on"));
+    StartSim();
+    sim.Command("silent on");
+    ASSERT_TRUE(sim.Status().valid);
     const CtlResult r = Ctl({QStringLiteral("--timeout"), QStringLiteral("300"), QStringLiteral("status")});
     EXPECT_EQ(r.code, 4);
     EXPECT_NE(r.err.find("did not answer \"x\""), std::string::npos) << r.err;
@@ -250,19 +229,21 @@ TEST_F(CtlSim, AReplyThatNeverComesEndsWithTheTimeOutCode)
 
 TEST_F(CtlSim, WatchPrintsEachChangeUntilInterrupted)
 {
-    StartSim(std::string(256, '0'), std::string(16, '0'), 0, {}, QStringLiteral("wait 700\nin 2 on\nremote 5"));
+    StartSim();
     QProcess watch;
-    watch.start(CtlProgram(), {QStringLiteral("--port"), sim->Link(), QStringLiteral("watch")});
-    QString out;
+    watch.start(CtlProgram(), {QStringLiteral("--port"), Link(), QStringLiteral("watch")});
+    std::string out;
     auto seen = [&](const char* text) {
-        return QTest::qWaitFor([&] {
-            out += QString::fromUtf8(watch.readAllStandardOutput());
-            return out.contains(QLatin1String(text));
-        }, 5000);
+        return WaitFor([&] {
+            out += watch.readAllStandardOutput().toStdString();
+            return out.find(text) != std::string::npos;
+        }, 5000, 5);
     };
-    EXPECT_TRUE(seen(" outputs 0000000000000000\n")) << out.toStdString();
-    EXPECT_TRUE(seen(" input 2 on\n")) << out.toStdString();
-    EXPECT_TRUE(seen(" output 5 on\n")) << out.toStdString();
+    EXPECT_TRUE(seen(" inputs 0000000000000000\n")) << out;
+    sim.Command("in 2 on");
+    EXPECT_TRUE(seen(" input 2 on\n")) << out;
+    sim.Command("remote 5");
+    EXPECT_TRUE(seen(" output 5 on\n")) << out;
     ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
     ASSERT_TRUE(watch.waitForFinished(5000));
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
