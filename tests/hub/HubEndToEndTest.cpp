@@ -1,0 +1,117 @@
+#include "HubRig.h"
+#include "SimProcess.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using hubrig::MqttProbe;
+using hubrig::Rig;
+
+namespace {
+
+std::string NameIn(MqttProbe& mqtt, const std::string& configTopic)
+{
+    const auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(mqtt.Last(configTopic)));
+    return doc.object().value("name").toString().toStdString();
+}
+
+// The simulator's received bytes, in order, from its log.
+std::string SimReceived(const std::string& logPath)
+{
+    std::ifstream log(logPath);
+    std::string line;
+    std::string bytes;
+    while (std::getline(log, line)) {
+        const auto rx = line.find(" RX ");
+        if (rx != std::string::npos)
+            bytes += static_cast<char>(std::stoi(line.substr(rx + 4, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+// Field `name=` of the simulator's status line.
+std::string Status(SimProcess& sim, const std::string& name)
+{
+    sim.Command("status");
+    for (int i = 0; i < 20; ++i) {
+        const std::string line = sim.ReadLine(2000);
+        if (line.rfind("status ", 0) != 0)
+            continue;
+        const auto at = line.find(" " + name + "=");
+        return line.substr(at + name.size() + 2, line.find(' ', at + 1) - at - name.size() - 2);
+    }
+    return {};
+}
+
+}  // namespace
+
+// Home Assistant's view of the controller through a real broker, while a console shares the
+// line: names, an output switched once, an input, the line pulled and back, the broker restarted.
+TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
+{
+    TempDir dir;
+    {
+        std::ofstream ini(dir / "config.ini");
+        for (int line = 0; line < 38; ++line)
+            ini << (line == 3 ? "Drzwi wejściowe" : line == 23 ? "Światło w kuchni" : "") << "\r\n";
+    }
+    Rig rig(dir.Path(), {"--names", dir / "config.ini"});
+    MqttProbe mqtt(rig.MqttBroker().Port());
+    const std::string base = "selvora/test/";
+
+    ASSERT_TRUE(mqtt.WaitFor(base + "availability", "online", 8000)) << ReadFile(rig.HubLog());
+    EXPECT_EQ(NameIn(mqtt, "ha/switch/test_output_3/config"), "Światło w kuchni");
+    EXPECT_EQ(NameIn(mqtt, "ha/switch/test_output_4/config"), "4 urządzenie");
+    EXPECT_EQ(NameIn(mqtt, "ha/binary_sensor/test_input_1/config"), "Drzwi wejściowe");
+    EXPECT_EQ(NameIn(mqtt, "ha/binary_sensor/test_input_2/config"), "2 wejście");
+    EXPECT_FALSE(mqtt.Last("ha/select/test_mode/config").empty());
+    ASSERT_TRUE(mqtt.WaitFor(base + "output/3/state", "OFF", 3000));
+
+    // A console on the link, polling as the console does.
+    LineEnd console(rig.Link());
+    ASSERT_TRUE(console.IsOpen());
+    const auto consoleReads = [&console] {
+        console.Write("x");
+        const std::string outputs = console.Read(17, 2000);
+        console.Write("q");
+        return outputs + console.Read(16, 2000);
+    };
+    EXPECT_EQ(consoleReads().size(), 33u);
+
+    // ON switches output 3 once; ON again sends nothing.
+    mqtt.Publish(base + "output/3/set", "ON");
+    ASSERT_TRUE(mqtt.WaitFor(base + "output/3/state", "ON", 3000));
+    EXPECT_EQ(Status(rig.Sim(), "outputs").substr(0, 4), "0010");
+    mqtt.Publish(base + "output/3/set", "ON");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string sent = SimReceived(rig.SimLog());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), '2'), 1) << sent;
+    const std::string seen = consoleReads();
+    EXPECT_EQ(seen.substr(0, 17), "0010000000000000!");   // the console's reply, whole
+
+    rig.Sim().Command("in 1 on");
+    EXPECT_TRUE(mqtt.WaitFor(base + "input/1/state", "ON", 2000));
+    EXPECT_EQ(consoleReads().substr(17, 1), "1");
+
+    mqtt.Publish(base + "mode/set", "Tylko pilot i komputer");
+    EXPECT_TRUE(mqtt.WaitFor(base + "mode/state", "Tylko pilot i komputer", 8000));
+
+    // The cable pulled for two seconds.
+    rig.Sim().Command("hangup 2000");
+    EXPECT_TRUE(mqtt.WaitFor(base + "availability", "offline", 3000));
+    EXPECT_TRUE(mqtt.WaitFor(base + "availability", "online", 8000)) << ReadFile(rig.HubLog());
+    EXPECT_EQ(consoleReads().size(), 33u);
+
+    // The broker away and back: the console does not notice; MQTT comes back by itself.
+    rig.MqttBroker().Stop();
+    EXPECT_EQ(consoleReads().substr(0, 17), "0010000000000000!");
+    rig.MqttBroker().Start();
+    MqttProbe again(rig.MqttBroker().Port());
+    EXPECT_TRUE(again.WaitFor(base + "availability", "online", 40000)) << ReadFile(rig.HubLog());
+    EXPECT_TRUE(again.WaitFor(base + "output/3/state", "ON", 2000));
+    EXPECT_TRUE(rig.Hub().Running());
+}
