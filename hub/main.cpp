@@ -45,11 +45,11 @@ int main(int argc, char** argv)
 
     qInstallMessageHandler(PrintMessage);
     QCoreApplication app(argc, argv);
-    const int signals = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    QSocketNotifier quitNotifier(signals, QSocketNotifier::Read);
-    QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, [signals] {
+    const int quitFd = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    QSocketNotifier quitNotifier(quitFd, QSocketNotifier::Read);
+    QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, [quitFd] {
         signalfd_siginfo info{};
-        while (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        while (::read(quitFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         }
         QCoreApplication::quit();
     });
@@ -66,6 +66,6 @@ int main(int argc, char** argv)
         }
         hub.Stop();
     }
-    ::close(signals);
+    ::close(quitFd);
     return status;
 }
