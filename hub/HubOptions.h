@@ -17,7 +17,7 @@ struct HubOptions {
     std::string mqttCaFile;
     std::string id = "selvora";
     std::string discoveryPrefix = "homeassistant";
-    int pollIntervalMs = 50;
+    int pollIntervalMs = 100;
     bool help = false;
 
     int MqttPort() const { return mqttPort ? mqttPort : (mqttCaFile.empty() ? 1883 : 8883); }

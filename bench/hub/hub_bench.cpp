@@ -2,11 +2,12 @@
 // console polling on a link as the console does (x, '!', 200 ms, q, 16 states, 200 ms):
 //   MQTT set -> command on the wire, input change -> MQTT state, the console's reply through
 //   the hub against a direct line, the hub's CPU and resident memory.
-// Usage: hub_bench [SECONDS]   (the CPU window; default 30)
+// Usage: [HUB_POLL_MS=N] hub_bench [SECONDS]   (the CPU window; default 30)
 #include "HubRig.h"
 #include "SimProcess.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -143,7 +144,11 @@ int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
     TempDir dir;
-    hubrig::Rig rig(dir.Path());
+    // HUB_POLL_MS tries another pause between the hub's own requests.
+    std::vector<std::string> hubOptions;
+    if (const char* poll = std::getenv("HUB_POLL_MS"))
+        hubOptions = {"--poll-ms", poll};
+    hubrig::Rig rig(dir.Path(), hubOptions);
     hubrig::MqttProbe mqtt(rig.MqttBroker().Port());
     const std::string base = "selvora/test/";
     if (!mqtt.WaitFor(base + "availability", "online", 10000)) {
