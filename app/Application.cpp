@@ -18,6 +18,11 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+void TApplication::ReportError(const QString& message)
+{
+    ShowException(message);
+}
+
 void TApplication::ShowException(const QString& message)
 {
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(), message);

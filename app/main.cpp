@@ -7,8 +7,7 @@
 #include "Form4.h"
 #include "Form6.h"
 
-#include "ComPort.h"
-
+#include <QFont>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -27,6 +26,10 @@ int main(int argc, char** argv)
     silver.setColor(QPalette::Window, kSilver);
     silver.setColor(QPalette::Button, kSilver);
     QApplication::setPalette(silver);
+    // One face for every window, with the widths the captions were fitted to (Arial's).
+    QFont uiFont(QStringLiteral("Liberation Sans"));
+    uiFont.setPixelSize(11);
+    QApplication::setFont(uiFont);
 
     // Every window is created once, the main window first; its start-up runs in its
     // constructor, before the others exist. Destroyed in the reverse order.
@@ -37,9 +40,9 @@ int main(int argc, char** argv)
     auto form6 = std::make_unique<TForm6>();
 
     form1->SetWindows(form2.get(), form4.get(), form6.get());
-    form1->SetConfigDumpSink(form3.get());
-    form2->Bind(form1->ComPort1, form1.get(), form1->Timer6, form3.get());
-    form3->Bind(form1->ComPort1, form2.get());
+    form2->Bind(form1->Session, form3.get());
+    form3->Bind(form1->Session, form2.get());
+    QObject::connect(form2.get(), &TForm2::Closed, form1.get(), &TForm1::RoutingWindowClosed);
 
     InstallStartupProbe(form1.get());
     form1->show();

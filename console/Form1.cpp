@@ -2,10 +2,10 @@
 
 #include "ComPort.h"
 #include "ComTerminal.h"
-#include "ConfigDumpSink.h"
+#include "ErrorReport.h"
 #include "IntroLayer.h"
 #include "LockScreen.h"
-#include "ReceiveState.h"
+#include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TitleClock.h"
 
@@ -30,8 +30,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     BuildTimers();
     ConnectHandlers();
     UpdateCover();
-    // A failure here (the port that does not open) ends the start-up but not the window; it
-    // is reported like any other failure once the event loop runs.
+    // A failure here ends the start-up but not the window; it is reported like any other
+    // failure once the event loop runs.
     try {
         FormCreate();
     } catch (...) {
@@ -51,31 +51,52 @@ TForm1::~TForm1()
 void TForm1::ReportLater(std::exception_ptr error)
 {
     QMetaObject::invokeMethod(
-        this, [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+        this, [error] { ErrorReport::Report(error); }, Qt::QueuedConnection);
 }
 
+// Every handler is entered through ErrorReport::Guard: a failure stops the handler there and is
+// shown by the error report, and nothing is thrown into Qt's event delivery.
 void TForm1::ConnectHandlers()
 {
-    for (int k = 0; k < 16; ++k)
-        connect(OutputButtons[k], &QPushButton::clicked, this, [this, k] { OutputButtonClick(k + 1); });
-    connect(sBitBtn1, &QPushButton::clicked, this, &TForm1::sBitBtn1Click);
-    connect(sBitBtn2, &QPushButton::clicked, this, &TForm1::sBitBtn2Click);
-    connect(sButton1, &QPushButton::clicked, this, &TForm1::sButton1Click);
-    connect(sButton2, &QPushButton::clicked, this, &TForm1::sButton2Click);
-    connect(sButton3, &QPushButton::clicked, this, &TForm1::sButton3Click);
-    connect(sButton4, &QPushButton::clicked, this, &TForm1::sButton4Click);
-    connect(sButton7, &QPushButton::clicked, this, &TForm1::sButton7Click);
-    connect(sWebLabel1, &QPushButton::clicked, this, &TForm1::sWebLabel1Click);
+    const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, [this, handler] { ErrorReport::Guard([&] { (this->*handler)(); }); });
+    };
+    for (int k = 0; k < 16; ++k) {
+        connect(OutputButtons[k], &QPushButton::clicked, this,
+                [this, k] { ErrorReport::Guard([&] { OutputButtonClick(k + 1); }); });
+    }
+    on(sBitBtn1, &QPushButton::clicked, &TForm1::sBitBtn1Click);
+    on(sBitBtn2, &QPushButton::clicked, &TForm1::sBitBtn2Click);
+    on(sButton1, &QPushButton::clicked, &TForm1::sButton1Click);
+    on(sButton2, &QPushButton::clicked, &TForm1::sButton2Click);
+    on(sButton3, &QPushButton::clicked, &TForm1::sButton3Click);
+    on(sButton4, &QPushButton::clicked, &TForm1::sButton4Click);
+    on(sButton7, &QPushButton::clicked, &TForm1::sButton7Click);
+    on(sWebLabel1, &QPushButton::clicked, &TForm1::sWebLabel1Click);
     ConnectLockScreen();
     ConnectReconnect();
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
-    connect(Timer4, &QTimer::timeout, this, &TForm1::Timer4Timer);
-    connect(Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
-    connect(Timer6, &QTimer::timeout, this, &TForm1::Timer6Timer);
-    connect(Timer7, &QTimer::timeout, this, &TForm1::Timer7Timer);
-    connect(Timerx, &QTimer::timeout, this, &TForm1::TimerxTimer);
-    ComTerminal1->OnChar = [this](TCustomComTerminal*, char ch) { ComTerminal1Char(ch); };
+    ConnectSession();
+    on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
+    on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
+    on(Timer4, &QTimer::timeout, &TForm1::Timer4Timer);
+    on(Timerx, &QTimer::timeout, &TForm1::TimerxTimer);
+    ComTerminal1->OnChar = [this](TCustomComTerminal*, char ch) {
+        ErrorReport::Guard([&] { ComTerminal1Char(ch); });
+    };
+}
+
+// The session reports; the window shows.
+void TForm1::ConnectSession()
+{
+    connect(Session, &TControllerSession::InputStateChanged, this,
+            [this](int input, bool active) { InputBoxes[input - 1]->setChecked(active); });
+    connect(Session, &TControllerSession::OutputStateChanged, this,
+            [this](int output, bool on) { OutputIndicators[output - 1]->setChecked(on); });
+    connect(Session, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
+    connect(Session, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
+    // A modal box inside the parser's step, as the console has always shown it.
+    connect(Session, &TControllerSession::SavingFinished, this,
+            [this] { ShowMessage(TMessageParser::kSavingFinished); });
 }
 
 void TForm1::SetWindows(QDialog* form2, QDialog* form4, QDialog* form6)
@@ -83,11 +104,6 @@ void TForm1::SetWindows(QDialog* form2, QDialog* form4, QDialog* form6)
     form2_ = form2;
     form4_ = form4;
     form6_ = form6;
-}
-
-void TForm1::SetConfigDumpSink(IConfigDumpSink* sink)
-{
-    dumpSink_ = sink;
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -105,17 +121,16 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormCreate()
 {
-    OutputReadPosition = 0;
-    InputReadActive = false;
+    Session->State().OutputReadPosition = 0;
+    Session->State().InputReadActive = false;
     ShockwaveFlash1->move(-5, -15);
     sPanel10->move(0, 0);
     const QString movie = QCoreApplication::applicationDirPath() + QStringLiteral("/conf.xls");
 
     if (!QFileInfo::exists(SettingsFile::kFileName)) {
         // First run: nothing is opened or polled; the naming dialog writes the file.
-        Timer5->stop();
-        Timer6->stop();
-        Timer7->stop();
+        Session->Timer5->stop();
+        Session->StopPolling();
         ShockwaveFlash1->SetMovie(movie);
         Timerx->start();
         return;
@@ -124,23 +139,24 @@ void TForm1::FormCreate()
     ShockwaveFlash1->SetMovie(movie);
     ShockwaveFlash1->Play();
     SettingsFile::Load(SettingsFile::kFileName, memo1_);
-    ComPort1->SetPort(SettingsFile::Line(memo1_, 1));
+    ComPort1->SetPort(SettingsFile::Line(memo1_, SettingsLayout::kPortLine));
     QThread::msleep(200);
+    // A device that is not there yet (adapter unplugged, simulator not started) is a line that
+    // was lost: the port's message says so once, the start-up goes on, and the keeper opens the
+    // port when the device appears.
     try {
-        ComPort1->SetConnected(true);
+        Keeper->Open();
     } catch (const EComPort&) {
-        // Its message says why the port is not there; the requests that will fail because of
-        // it need not say so again, on top of it.
-        pollFailureReported_ = true;
-        throw;
+        Session->LineMissing();
+        ReportLater(std::current_exception());
     }
     WatchSettingsFile();
     Timer4->start();
-    for (int k = 0; k < 16; ++k) {
-        InputBoxes[k]->setText(SettingsFile::Line(memo1_, 3 + k));
-        OutputButtons[k]->setText(SettingsFile::Line(memo1_, 21 + k));
+    for (int k = 1; k <= SettingsLayout::kChannels; ++k) {
+        InputBoxes[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::InputNameLine(k)));
+        OutputButtons[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::OutputNameLine(k)));
     }
-    SetEdit2(SettingsFile::Line(memo1_, SettingsFile::kLockMarkerLine));
+    SetEdit2(SettingsFile::Line(memo1_, SettingsLayout::kLockMarkerLine));
 }
 
 void TForm1::ShowMessage(const QString& text)
@@ -150,110 +166,11 @@ void TForm1::ShowMessage(const QString& text)
     box.exec();
 }
 
-// --- Requests and the polling cycle ---
-
-void TForm1::Button2Click()
-{
-    BeginInputRead();
-    WritePollRequest("q");
-}
-
-void TForm1::Button3Click()
-{
-    BeginOutputRead();
-    WritePollRequest("x");
-}
-
-// While the port is missing or has failed, each request of the cycle would fail again: the
-// first failure is reported and ends the chain; later ones stay quiet until a request gets
-// through again, so the error boxes do not pile up.
-void TForm1::WritePollRequest(const char* command)
-{
-    try {
-        ComPort1->WriteText(command);
-    } catch (const EComPort&) {
-        if (pollFailureReported_)
-            return;
-        pollFailureReported_ = true;
-        throw;
-    }
-    pollFailureReported_ = false;
-}
-
-// The one-shot protocol timers stop before they act, so a failing request cannot repeat.
-void TForm1::Timer5Timer()
-{
-    Timer5->stop();
-    Button2Click();
-}
-
-void TForm1::Timer6Timer()
-{
-    Timer6->stop();
-    Button3Click();
-}
-
-void TForm1::Timer7Timer()
-{
-    Timer7->stop();
-    Button2Click();
-}
+// --- Received characters ---
 
 void TForm1::ComTerminal1Char(char ch)
 {
-    parser_.HandleChar(ch);
-}
-
-void TForm1::ClearTerminal()
-{
-    ComTerminal1->ClearDisplay();
-}
-
-void TForm1::AppendDumpLine(const QString& line)
-{
-    if (dumpSink_)
-        dumpSink_->AppendDumpLine(line);
-}
-
-void TForm1::RequestOutputStates()
-{
-    Button3Click();
-}
-
-void TForm1::ShowSavingFinished()
-{
-    ShowMessage(TMessageParser::kSavingFinished);
-}
-
-// The cycle keeps one pending request, the one asked for last. A request out of turn (Timer5,
-// a '/') that lands inside a reply makes both the '!' and the sixteenth input character ask for
-// the next request; two chains would then run interleaved for good, each reading the other's
-// replies into the wrong displays.
-void TForm1::StartTimer6()
-{
-    Timer7->stop();
-    Timer6->start();
-}
-
-void TForm1::StartTimer7()
-{
-    Timer6->stop();
-    Timer7->start();
-}
-
-void TForm1::SetInputState(int input, bool active)
-{
-    InputBoxes[input - 1]->setChecked(active);
-}
-
-void TForm1::SetOutputState(int output, bool on)
-{
-    OutputIndicators[output - 1]->setChecked(on);
-}
-
-void TForm1::SetModeCaption(const QString& caption)
-{
-    sButton5->setText(caption);
+    Session->HandleChar(ch);
 }
 
 // --- Outputs and mode ---
@@ -267,12 +184,12 @@ char TForm1::OutputCommand(int output)
 
 void TForm1::OutputButtonClick(int output)
 {
-    ComPort1->WriteText(std::string(1, OutputCommand(output)));
+    Session->WriteCommand(std::string(1, OutputCommand(output)));
 }
 
 void TForm1::sButton4Click()
 {
-    ComPort1->WriteText("Q");
+    Session->WriteCommand("Q");
 }
 
 // --- RC-5 learning ---
@@ -283,12 +200,10 @@ void TForm1::sBitBtn1Click()
     sPanel7->show();
     UpdateCover();
     ComTerminal1->setFocus();
-    ComPort1->WriteText("R");
+    Session->WriteCommand("R");
     ComTerminal1->ClearDisplay();
-    Timer6->stop();
-    Timer7->stop();
-    InputReadActive = false;
-    OutputReadActive = false;
+    // Polling stops; a '/' or a reply's end may start it again under the terminal panel.
+    Session->StopPolling();
     QThread::msleep(800);
     ComTerminal1->ClearDisplay();
 }
@@ -305,13 +220,19 @@ void TForm1::sBitBtn2Click()
 {
     if (!form2_)
         return;
-    Timer6->stop();
-    Timer7->stop();
-    InputReadActive = false;
-    OutputReadActive = false;
+    // While the matrix window is open no "x" or "q" goes out, whoever asks: a reply still on
+    // the line must not restart the cycle, or its replies would mix into the routing-table
+    // reply and the routing write.
+    Session->Suspend();
     QThread::msleep(800);
     hide();
     form2_->exec();
+}
+
+void TForm1::RoutingWindowClosed()
+{
+    show();
+    Session->Resume();
 }
 
 void TForm1::sButton1Click()

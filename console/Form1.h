@@ -8,11 +8,10 @@
 #include <functional>
 #include <string>
 
+#include "ControllerSession.h"
 #include "FileStamp.h"
 #include "FileWatch.h"
-#include "MessageParser.h"
 
-class IConfigDumpSink;
 class QCheckBox;
 class QDialog;
 class QFrame;
@@ -25,11 +24,13 @@ class TComPort;
 class TComTerminal;
 class TIntroLayer;
 class TLockScreen;
+class TPortKeeper;
 
 // The main window: input and output states, output switching, the mode, RC-5 learning, and the
-// doors to the other windows. The controller's replies reach it through the terminal's
-// character event; everything runs on the GUI thread.
-class TForm1 : public QWidget, private IParserEffects {
+// doors to the other windows. The controller's characters reach the session through the
+// terminal's character event; the window shows what the session reports. Everything runs on the
+// GUI thread.
+class TForm1 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 604;
@@ -44,16 +45,12 @@ public:
 
     // The other windows, once they exist; the main window only opens them.
     void SetWindows(QDialog* form2, QDialog* form4, QDialog* form6);
-    // Where the routing-table reply lines go (the current-configuration view).
-    void SetConfigDumpSink(IConfigDumpSink* sink);
 
     // Ends the application; tests replace it.
     std::function<void()> OnTerminate = [] { QCoreApplication::quit(); };
 
     // Handlers.
     void FormCreate();
-    void Button2Click();
-    void Button3Click();
     void ComTerminal1Char(char ch);
     void OutputButtonClick(int output);   // a1Click .. u1Click
     void sBitBtn1Click();                 // RC-5 learning
@@ -68,15 +65,13 @@ public:
     void Timer1Timer();
     void Timer2Timer();
     void Timer4Timer();
-    void Timer5Timer();
-    void Timer6Timer();
-    void Timer7Timer();
     void TimerxTimer();
     void Edit2Change();
-    // The device hung up (cable or adapter pulled): say so once, stop polling, close the port
-    // and look for the device about once a second until it is back.
-    void ComPort1HungUp();
-    void ReconnectTimerTimer();
+    // The routing matrix window has closed: the main window comes back and polling resumes.
+    void RoutingWindowClosed();
+    // The device is gone (cable or adapter pulled): say so once; the keeper looks for it.
+    void LineLost();
+    void LineRestored();
 
     // The lock marker field: setting a different text raises Edit2Change.
     const QString& Edit2() const { return edit2_; }
@@ -84,13 +79,15 @@ public:
     // The settings copy as last loaded.
     const QStringList& Memo1() const { return memo1_; }
     // The per-output input list of the last routing-table reply (Edit3 .. Edit18).
-    const QString& ListField(int output) const { return parser_.ListField(output); }
+    const QString& ListField(int output) const { return Session->ListField(output); }
 
     // Command character of output 1..16.
     static char OutputCommand(int output);
 
     TComPort* ComPort1 = nullptr;
     TComTerminal* ComTerminal1 = nullptr;
+    TControllerSession* Session = nullptr;   // the conversation with the controller
+    TPortKeeper* Keeper = nullptr;           // reopens the port after a lost device
 
     std::array<QCheckBox*, 16> InputBoxes{};        // a .. p
     std::array<QPushButton*, 16> OutputButtons{};   // a1 .. u1
@@ -127,11 +124,7 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* Timer4 = nullptr;
-    QTimer* Timer5 = nullptr;
-    QTimer* Timer6 = nullptr;
-    QTimer* Timer7 = nullptr;
     QTimer* Timerx = nullptr;
-    QTimer* ReconnectTimer = nullptr;
     QMessageBox* LineLostBox = nullptr;   // shown while the device is away
 
     static const QString kResetMessage;
@@ -147,26 +140,13 @@ private:
     void ConnectLockScreen();
     void ConnectReconnect();
     void ShowMessage(const QString& text);
-    void WritePollRequest(const char* command);
     void SaveLockMarker(const QString& marker);
     // Keeps what lies under the lock screen or the terminal panel out of reach.
     void UpdateCover();
-    // Delivers an exception from the window's creation to the application's error report.
+    // Hands a failure of the window's creation to the error report once the event loop runs.
     void ReportLater(std::exception_ptr error);
+    void ConnectSession();
 
-    // IParserEffects
-    void ClearTerminal() override;
-    void AppendDumpLine(const QString& line) override;
-    void RequestOutputStates() override;
-    void ShowSavingFinished() override;
-    void StartTimer6() override;
-    void StartTimer7() override;
-    void SetInputState(int input, bool active) override;
-    void SetOutputState(int output, bool on) override;
-    void SetModeCaption(const QString& caption) override;
-
-    TMessageParser parser_{*this};
-    IConfigDumpSink* dumpSink_ = nullptr;
     QDialog* form2_ = nullptr;
     QDialog* form4_ = nullptr;
     QDialog* form6_ = nullptr;
@@ -178,7 +158,6 @@ private:
     TFileWatch settingsWatch_;
     QTimer* settingsSettle_ = nullptr;
     void WatchSettingsFile();
-    bool pollFailureReported_ = false;
     bool centred_ = false;
     qint64 clockSecond_ = -1;
 };

@@ -1,6 +1,8 @@
 // The main window's controls at their fixed places, its port, terminal and timers.
 #include "Form1.h"
 
+#include "PortKeeper.h"
+
 #include "ComPort.h"
 #include "ComTerminal.h"
 #include "IntroLayer.h"
@@ -75,10 +77,9 @@ void TForm1::BuildLayout()
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    QFont font(QStringLiteral("DejaVu Sans"));
+    // The window's texts were fitted to Arial's widths; Liberation Sans has the same.
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);   // 8 points on a 96 dpi screen
-    // The window's texts were fitted to a narrower face than DejaVu Sans.
-    font.setStretch(QFont::SemiCondensed);
     setFont(font);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kSilver);
@@ -130,7 +131,9 @@ void TForm1::BuildLayout()
     sButton5 = Button(ModePanel, "sButton5", QString(), 4, 20, 177, 30);
     sButton5->setEnabled(false);
     QFont modeFont = sButton5->font();
-    modeFont.setPixelSize(15);
+    // 15 pixels would be the original's size, but "Pilot i komputer nadrzędne" needs 178 of the
+    // 175 the button leaves for its caption.
+    modeFont.setPixelSize(14);
     sButton5->setFont(modeFont);
     QPalette modePal = sButton5->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
@@ -223,13 +226,14 @@ void TForm1::BuildTimers()
     Timer1 = Timer(this, "Timer1", 15000, true, false);
     Timer2 = Timer(this, "Timer2", 10, true, true);   // first tick soon; then once a second
     Timer4 = Timer(this, "Timer4", 20, false, false);
-    Timer5 = Timer(this, "Timer5", 5000, true, true);
-    Timer6 = Timer(this, "Timer6", 200, true, true);
-    Timer7 = Timer(this, "Timer7", 200, true, true);
     Timerx = Timer(this, "Timerx", 1500, true, false);
+    // The polling cycle's timers (Timer5, Timer6, Timer7) are the session's.
+    Session = new TControllerSession([this](const std::string& bytes) { return ComPort1->WriteText(bytes); },
+                                     this);
+    Session->setObjectName(QStringLiteral("Session"));
+    Keeper = new TPortKeeper(ComPort1, this);
     // Running from the window's creation on, as designed.
     Timer1->start();
     Timer2->start();
-    Timer5->start();
-    Timer6->start();
+    Session->Start();
 }

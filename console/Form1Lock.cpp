@@ -3,6 +3,7 @@
 #include "Form1.h"
 
 #include "ComTerminal.h"
+#include "ErrorReport.h"
 #include "LockScreen.h"
 #include "SettingsFile.h"
 #include "UnlockCode.h"
@@ -15,7 +16,8 @@
 
 void TForm1::ConnectLockScreen()
 {
-    connect(sPanel10->sButton6, &QPushButton::clicked, this, &TForm1::sButton6Click);
+    connect(sPanel10->sButton6, &QPushButton::clicked, this,
+            [this] { ErrorReport::Guard([this] { sButton6Click(); }); });
 }
 
 namespace {
@@ -30,7 +32,7 @@ void TForm1::WatchSettingsFile()
 {
     const auto follow = [this] {
         if (Timer4->isActive())
-            Timer4Timer();
+            ErrorReport::Guard([this] { Timer4Timer(); });
     };
     if (!settingsSettle_) {
         settingsSettle_ = new QTimer(this);

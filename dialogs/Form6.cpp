@@ -1,5 +1,6 @@
 #include "Form6.h"
 
+#include "ErrorReport.h"
 #include "NamingFile.h"
 #include "SettingsFile.h"
 
@@ -57,7 +58,7 @@ TForm6::TForm6(QWidget* parent)
     sButton1->setGeometry(8, 403, 403, 45);
     // Enter in the port field must not save and end the program; only the button does.
     sButton1->setAutoDefault(false);
-    connect(sButton1, &QPushButton::clicked, this, &TForm6::sButton1Click);
+    connect(sButton1, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { sButton1Click(); }); });
 }
 
 QString TForm6::BoxText(const QPlainTextEdit* box)

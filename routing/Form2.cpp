@@ -1,6 +1,8 @@
 #include "Form2.h"
 
-#include "ComPort.h"
+#include "ColumnHeader.h"
+#include "ControllerSession.h"
+#include "ErrorReport.h"
 #include "Form3.h"
 #include "PassProgress.h"
 #include "RoutingTable.h"
@@ -29,6 +31,9 @@ constexpr int kColumnHeight = 305;
 constexpr int kColumnPitch = 150;
 constexpr int kColumnMargin = 2;
 constexpr int kScrollStep = 54;
+constexpr int kHeaderLeft = 8;
+// The header may reach the panel's frame, not beyond.
+constexpr int kHeaderRoom = kColumnWidth - kHeaderLeft - 2;
 
 QFont PixelFont(const QFont& base, int pixels)
 {
@@ -79,8 +84,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
         PopupMenu1->addAction(a);
         addAction(a);   // so the shortcuts work without the menu open
     }
-    connect(Zapisz1, &QAction::triggered, this, [this] { Zapisz1Click(); });
-    connect(Stankonfiguracji1, &QAction::triggered, this, [this] { Stankonfiguracji1Click(); });
+    connect(Zapisz1, &QAction::triggered, this, [this] { ErrorReport::Guard([this] { Zapisz1Click(); }); });
+    connect(Stankonfiguracji1, &QAction::triggered, this,
+            [this] { ErrorReport::Guard([this] { Stankonfiguracji1Click(); }); });
 
     progress_ = new TPassProgress(Routing::kCells, this);
 
@@ -121,13 +127,10 @@ void TForm2::BuildColumns()
         panel->setGeometry(kColumnMargin + kColumnPitch * (k - 1), kColumnMargin, kColumnWidth,
                            kColumnHeight);
 
-        // A title, not a control: it keeps its state and stays out of the tab order.
-        auto* header = new QCheckBox(panel);
+        auto* header = new TColumnHeader(panel);
         header->setObjectName(QString::fromLatin1(names.header));
         header->setFont(headerFont);
-        header->setAttribute(Qt::WA_TransparentForMouseEvents);
-        header->setFocusPolicy(Qt::NoFocus);
-        header->move(8, 8);
+        header->setGeometry(kHeaderLeft, 8, kHeaderRoom, 22);
         headers_[k - 1] = header;
 
         for (int j = 1; j <= Routing::kOutputs; ++j) {
@@ -162,10 +165,9 @@ void TForm2::FormCreate()
             nameLines_ = loaded;
     }
     for (int k = 1; k <= Routing::kInputs; ++k) {
-        QCheckBox* header = headers_[k - 1];
-        header->setText(Routing::HeaderCaption(nameLines_, k));
-        // The width follows the caption; the panel cuts off what does not fit.
-        header->resize(header->sizeHint().width(), 22);
+        TColumnHeader* header = headers_[k - 1];
+        header->SetCaption(Routing::HeaderCaption(nameLines_, k));
+        header->FitWidth(kHeaderRoom);
     }
     for (int j = 1; j <= Routing::kOutputs; ++j) {
         const QString caption = Routing::CellCaption(nameLines_, j);
@@ -174,11 +176,9 @@ void TForm2::FormCreate()
     }
 }
 
-void TForm2::Bind(TCustomComPort* port, QWidget* mainWindow, QTimer* mainTimer6, TForm3* view)
+void TForm2::Bind(TControllerSession* session, TForm3* view)
 {
-    port_ = port;
-    mainWindow_ = mainWindow;
-    mainTimer6_ = mainTimer6;
+    session_ = session;
     view_ = view;
 }
 
@@ -189,7 +189,7 @@ QCheckBox* TForm2::Cell(int input, int output) const
     return cells_[input - 1][output - 1];
 }
 
-QCheckBox* TForm2::ColumnHeader(int input) const
+TColumnHeader* TForm2::ColumnHeader(int input) const
 {
     return input >= 1 && input <= Routing::kInputs ? headers_[input - 1] : nullptr;
 }
@@ -201,12 +201,12 @@ QWidget* TForm2::Column(int input) const
 
 void TForm2::Zapisz1Click()
 {
-    if (!port_)
-        throw std::runtime_error("The routing window has no port");
+    if (!session_)
+        throw std::runtime_error("The routing window has no line to the controller");
 
     Routing::RoutingPassIo io;
     io.write = [this](const std::string& text) {
-        const int sent = port_->WriteText(text);
+        const int sent = session_->WriteCommand(text);
         // A character the device did not take would shift every later cell of the table.
         if (sent != static_cast<int>(text.size()))
             throw std::runtime_error("Routing write incomplete: the port took " +
@@ -244,10 +244,7 @@ void TForm2::Stankonfiguracji1Click()
 
 void TForm2::FormClose()
 {
-    if (mainWindow_)
-        mainWindow_->show();
-    if (mainTimer6_)
-        mainTimer6_->start();
+    emit Closed();
     if (view_)
         view_->hide();
 }

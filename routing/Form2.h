@@ -11,7 +11,8 @@ class QCheckBox;
 class QMenu;
 class QScrollArea;
 class QTimer;
-class TCustomComPort;
+class TColumnHeader;
+class TControllerSession;
 class TForm3;
 class TPassProgress;
 
@@ -26,8 +27,8 @@ public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
-    // Called once all windows exist.
-    void Bind(TCustomComPort* port, QWidget* mainWindow, QTimer* mainTimer6, TForm3* view);
+    // Called once all windows exist: the conversation with the controller, and the view.
+    void Bind(TControllerSession* session, TForm3* view);
 
     // Handlers.
     void FormCreate();
@@ -37,7 +38,7 @@ public:
 
     // Cell of input k and output j, column header and panel of input k (all 1-based).
     QCheckBox* Cell(int input, int output) const;
-    QCheckBox* ColumnHeader(int input) const;
+    TColumnHeader* ColumnHeader(int input) const;
     QWidget* Column(int input) const;
 
     QMenu* PopupMenu1 = nullptr;
@@ -56,6 +57,10 @@ public:
 
     void reject() override;
 
+signals:
+    // The window has closed (FormClose): whoever opened it takes over again.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -69,12 +74,10 @@ private:
 
     QStringList nameLines_;
     QWidget* columns_[16] = {};
-    QCheckBox* headers_[16] = {};
+    TColumnHeader* headers_[16] = {};
     QCheckBox* cells_[16][16] = {};
     TPassProgress* progress_ = nullptr;
 
-    QPointer<TCustomComPort> port_;
-    QPointer<QWidget> mainWindow_;
-    QPointer<QTimer> mainTimer6_;
+    QPointer<TControllerSession> session_;
     QPointer<TForm3> view_;
 };

@@ -1,8 +1,8 @@
 #include "Form3.h"
 
-#include "ComPort.h"
+#include "ControllerSession.h"
+#include "ErrorReport.h"
 #include "Form2.h"
-#include "ReceiveState.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -51,17 +51,21 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     sButton2->setObjectName(QStringLiteral("sButton2"));
     sButton2->setGeometry(304, 144, 291, 25);
     sButton2->setAutoDefault(false);
-    connect(sButton1, &QPushButton::clicked, this, [this] { sButton1Click(); });
-    connect(sButton2, &QPushButton::clicked, this, [this] { sButton2Click(); });
+    connect(sButton1, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { sButton1Click(); }); });
+    connect(sButton2, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { sButton2Click(); }); });
 
     setFixedSize(kOuterWidth, kOuterHeight);
 }
 
 TForm3::~TForm3() = default;
 
-void TForm3::Bind(TCustomComPort* port, TForm2* matrix)
+void TForm3::Bind(TControllerSession* session, TForm2* matrix)
 {
-    port_ = port;
+    if (session_)
+        disconnect(session_, nullptr, this, nullptr);
+    session_ = session;
+    if (session_)
+        connect(session_, &TControllerSession::DumpLine, this, &TForm3::AppendDumpLine);
     if (matrix_)
         matrix_->removeEventFilter(this);
     matrix_ = matrix;
@@ -77,12 +81,11 @@ void TForm3::Bind(TCustomComPort* port, TForm2* matrix)
 
 void TForm3::Request()
 {
-    if (!port_)
-        throw std::runtime_error("The configuration view has no port");
+    if (!session_)
+        throw std::runtime_error("The configuration view has no line to the controller");
     Memo1->clear();
     show();
-    port_->WriteText("C");
-    ConfigDumpActive = true;
+    session_->BeginConfigDump();
 }
 
 void TForm3::sButton1Click()
@@ -97,7 +100,8 @@ void TForm3::sButton2Click()
 
 void TForm3::FormClose()
 {
-    ConfigDumpActive = false;
+    if (session_)
+        session_->EndConfigDump();
 }
 
 void TForm3::AppendDumpLine(const QString& line)

@@ -2,17 +2,15 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "ConfigDumpSink.h"
-
 class QFrame;
 class QPlainTextEdit;
 class QPushButton;
-class TCustomComPort;
+class TControllerSession;
 class TForm2;
 
 // The current-configuration view: the controller's routing table as text, one line per output,
 // appended by the parser as the reply arrives. It sits directly under the matrix window.
-class TForm3 : public QDialog, public IConfigDumpSink {
+class TForm3 : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kOuterWidth = 611;
@@ -23,19 +21,20 @@ public:
     explicit TForm3(QWidget* parent = nullptr);
     ~TForm3() override;
 
-    // Called once all windows exist. The view becomes a child window of the matrix window so
-    // that it stays usable while the matrix window is modal; the matrix window hands it back
-    // when destroyed, so the view stays owned by whoever created it.
-    void Bind(TCustomComPort* port, TForm2* matrix);
+    // Called once all windows exist. The view shows the session's routing-table reply lines.
+    // It becomes a child window of the matrix window so that it stays usable while the matrix
+    // window is modal; the matrix window hands it back when destroyed, so the view stays owned
+    // by whoever created it.
+    void Bind(TControllerSession* session, TForm2* matrix);
 
-    // Clears the text, shows the view, sends "C" and raises ConfigDumpActive.
+    // Clears the text, shows the view and asks the controller for its routing table ("C").
     void Request();
 
     void sButton1Click();
     void sButton2Click();
     void FormClose();
 
-    void AppendDumpLine(const QString& line) override;
+    void AppendDumpLine(const QString& line);
 
     // Keeps the view under the matrix window.
     void PlaceBelowMatrix();
@@ -54,6 +53,6 @@ protected:
 private:
     void FitOuterSize();
 
-    QPointer<TCustomComPort> port_;
+    QPointer<TControllerSession> session_;
     QPointer<TForm2> matrix_;
 };

@@ -1,8 +1,7 @@
 #include "RoutingPass.h"
 
-#include "RoutingTable.h"
+#include "RoutingCells.h"
 
-#include <algorithm>
 #include <thread>
 
 namespace Routing {
@@ -19,28 +18,19 @@ void SleepUntilDeadline(PassClock::time_point deadline)
         std::this_thread::sleep_until(deadline);
 }
 
-PassClock::time_point NextWriteDue(PassClock::time_point planned, PassClock::time_point writeEnd,
-                                   std::chrono::milliseconds interval,
-                                   std::chrono::milliseconds maxCatchUp)
-{
-    return std::max(planned + interval, writeEnd + interval - maxCatchUp);
-}
-
 void RunRoutingPass(const RoutingPassIo& io, const TRoutingPacing& pacing)
 {
-    PassClock::time_point planned = io.now();
     io.write("c");
-    PassClock::time_point due = NextWriteDue(planned, io.now(), pacing.afterStart, pacing.maxCatchUp);
+    PassClock::time_point due = io.now() + pacing.afterStart + pacing.margin;
     if (io.progress)
         io.progress(0);
 
     for (int p = 0; p < kCells; ++p) {
         io.sleepUntil(due);
-        planned = due;
         const bool on = io.checked(InputOfPosition(p), OutputOfPosition(p));
         io.write(on ? "1" : "0");
-        // Measured before the progress repaint, whose cost the wait then absorbs.
-        due = NextWriteDue(planned, io.now(), pacing.afterCell, pacing.maxCatchUp);
+        // Measured before the progress repaint, whose cost the pause then absorbs.
+        due = io.now() + pacing.afterCell + pacing.margin;
         if (io.progress)
             io.progress(p + 1);
     }

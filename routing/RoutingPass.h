@@ -11,12 +11,13 @@ namespace Routing {
 using PassClock = std::chrono::steady_clock;
 
 struct TRoutingPacing {
+    // Each pause counts from the moment the character's write has completed, and a late wake-up
+    // only lengthens it: the controller needs the whole pause after every character.
     std::chrono::milliseconds afterStart{1000};   // after "c"
     std::chrono::milliseconds afterCell{100};     // after every routing character
-    // Waits are measured from the planned start of the previous write so that wake-up and write
-    // latencies do not add up over 256 characters. A write that ran late shortens the next gap
-    // by at most this much; beyond it the schedule moves back.
-    std::chrono::milliseconds maxCatchUp{5};
+    // Added to both: the receiving side also wakes a little late now and then, and a pause it
+    // sees as shorter than the minimum may cost a character.
+    std::chrono::microseconds margin{1000};
 };
 
 struct RoutingPassIo {
@@ -36,11 +37,5 @@ void SleepUntilDeadline(PassClock::time_point deadline);
 
 // Runs the whole pass; returns after the wait that follows the last character.
 void RunRoutingPass(const RoutingPassIo& io, const TRoutingPacing& pacing);
-
-// When the write that was planned for `planned` and finished at `writeEnd` may be followed by
-// the next one.
-PassClock::time_point NextWriteDue(PassClock::time_point planned, PassClock::time_point writeEnd,
-                                   std::chrono::milliseconds interval,
-                                   std::chrono::milliseconds maxCatchUp);
 
 }  // namespace Routing

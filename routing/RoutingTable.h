@@ -2,23 +2,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "RoutingCells.h"
+#include "SettingsLayout.h"
+
 // The controller's 16 x 16 routing table as the routing window sees it: which control names
-// belong to which input, where a cell goes on the wire, and where the captions come from.
+// belong to which input and where the captions come from. Cells and wire positions are in
+// RoutingCells.h.
 // No widgets and no I/O here.
 namespace Routing {
-
-constexpr int kInputs = 16;
-constexpr int kOutputs = 16;
-constexpr int kCells = kInputs * kOutputs;
-
-// Wire position (0..255) of the cell of input k and output j (both 1..16): grouped by output,
-// inputs left to right inside each group.
-constexpr int CellPosition(int input, int output)
-{
-    return kInputs * (output - 1) + (input - 1);
-}
-constexpr int InputOfPosition(int position) { return position % kInputs + 1; }
-constexpr int OutputOfPosition(int position) { return position / kInputs + 1; }
 
 // The controls of one input's column. The form's control numbering does not follow the inputs.
 struct ColumnNames {
@@ -31,10 +22,8 @@ const ColumnNames& ColumnOf(int input);
 // "CheckBoxN" for the cell of input k and output j.
 QString CellObjectName(int input, int output);
 
-// Name lines as the settings file numbers them (0-based): input k on line 2 + k, output j on
-// line 20 + j.
-constexpr int InputNameLine(int input) { return 2 + input; }
-constexpr int OutputNameLine(int output) { return 20 + output; }
+using SettingsLayout::InputNameLine;
+using SettingsLayout::OutputNameLine;
 
 // The built-in names used when there is no settings file, on the same lines as in the file.
 QStringList DefaultNameLines();

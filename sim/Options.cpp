@@ -34,6 +34,7 @@ std::string Usage()
            "  --save-ms N            delay before '?' after a routing write (default 400)\n"
            "  --write-timeout-ms N   pause that abandons a routing write (default 5000)\n"
            "  --learning-step-ms N   how long a learning result stays shown (default 1200)\n"
+           "  --reply-delay-ms N     start each x, q and C reply N ms late (default 0)\n"
            "  --announce-mode        send the mode character when the console opens the line\n"
            "  --random-inputs N      toggle N random inputs a minute\n"
            "  --drop-rate P          lose each sent byte with probability P\n"
@@ -105,11 +106,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
                 : name == "--script"               ? out.scriptFile
                                                    : out.stateFile;
             target = value;
-        } else if (name == "--save-ms" || name == "--write-timeout-ms" || name == "--learning-step-ms") {
+        } else if (name == "--save-ms" || name == "--write-timeout-ms" || name == "--learning-step-ms"
+                   || name == "--reply-delay-ms") {
             if (!takeValue())
                 return false;
             int64_t& target = name == "--save-ms" ? out.saveMs
                 : name == "--write-timeout-ms"    ? out.writeTimeoutMs
+                : name == "--reply-delay-ms"      ? out.replyDelayMs
                                                   : out.learningStepMs;
             if (!Integer(value, 0, 3600000, target))
                 return bad();

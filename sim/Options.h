@@ -19,6 +19,7 @@ struct Options {
     int64_t saveMs = 400;
     int64_t writeTimeoutMs = 5000;
     int64_t learningStepMs = 1200;
+    int64_t replyDelayMs = 0;    // a controller that answers late: x, q and C replies start this late
     double randomInputsPerMinute = 0;
     FaultRates faults;
     uint64_t seed = 0;

@@ -250,7 +250,7 @@ int64_t Simulator::WaitNs(int64_t nowNs) const
             until = std::min(until, *us * 1000);
     };
     if (!tx_.empty() && line_->Fd() >= 0)
-        until = std::min(until, pacer_.NextNs());
+        until = std::min(until, std::max(pacer_.NextNs(), holdUntilNs_));
     considerUs(controller_.NextDeadline());
     if (!Busy()) {
         considerUs(stdinCommands_.Deadline());
@@ -447,6 +447,9 @@ void Simulator::Collect(int64_t now)
             faultEvents.push_back("nobody listening: " + std::to_string(bytes.size()) + " bytes not sent");
             continue;
         }
+        // A late controller: a reply on an idle line starts only after the delay.
+        if (e.kind == EmissionKind::StateReply && tx_.empty() && options_.replyDelayMs > 0)
+            holdUntilNs_ = NowNs() + options_.replyDelayMs * 1000000;
         tx_.insert(tx_.end(), bytes.begin(), bytes.end());
     }
     for (const std::string& ev : controller_.TakeEvents())
@@ -465,7 +468,7 @@ void Simulator::Collect(int64_t now)
 void Simulator::WriteDue()
 {
     const int fd = line_->Fd();
-    if (fd < 0 || tx_.empty())
+    if (fd < 0 || tx_.empty() || NowNs() < holdUntilNs_)
         return;
     size_t lost = 0;
     while (!tx_.empty()) {

@@ -55,6 +55,7 @@ private:
     std::unique_ptr<StateStore> state_;
     LogWriter log_;
     TxPacer pacer_;
+    int64_t holdUntilNs_ = 0;   // no byte goes out before this (--reply-delay-ms)
     std::deque<char> tx_;
     bool peerPresent_ = false;
     std::optional<int64_t> reopenAtUs_;

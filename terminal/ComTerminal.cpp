@@ -1,5 +1,7 @@
 #include "ComTerminal.h"
 
+#include "ErrorReport.h"
+
 #include <QFocusEvent>
 #include <QGlyphRun>
 #include <QFontDatabase>
@@ -162,9 +164,11 @@ void TCustomComTerminal::WritePort(const std::string& bytes)
 
 // --- receive path and codes ----------------------------------------------------------------
 
+// The port's delivery enters here: a failed answer to an escape query is reported and stops the
+// chunk there, without reaching the port's event code.
 void TCustomComTerminal::ProcessReceived(TCustomComPort*, const char* data, int count)
 {
-    model_.ProcessReceived(data, count);
+    ErrorReport::Guard([&] { model_.ProcessReceived(data, count); });
 }
 
 void TCustomComTerminal::DisplayText(const std::string& text)
@@ -820,8 +824,9 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Down: key = tkDown; break;
     default: cursor = false; key = tkHome; break;
     }
+    // A key whose bytes the port cannot take is reported like any failed handler.
     if (cursor) {
-        model_.CursorKey(key);
+        ErrorReport::Guard([&] { model_.CursorKey(key); });
         event->accept();
         return;
     }
@@ -837,7 +842,9 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event)
     // Typed characters go out in the controller's code page.
     QStringEncoder encoder("windows-1250");
     const QByteArray bytes = encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toLatin1();
-    for (char ch : bytes)
-        SendKeyChar(ch);
+    ErrorReport::Guard([&] {
+        for (char ch : bytes)
+            SendKeyChar(ch);
+    });
     event->accept();
 }

@@ -5,7 +5,6 @@
 //                              beside this program)
 #include "ComTerminal.h"
 #include "Form1.h"
-#include "ReceiveState.h"
 #include "SettingsFile.h"
 
 #include <QApplication>
@@ -142,11 +141,11 @@ int main(int argc, char** argv)
     form.Timer1Timer();   // the intro only covers the window; its 15 s are not what is measured
     auto parserChar = form.ComTerminal1->OnChar;
     form.ComTerminal1->OnChar = [&](TCustomComTerminal* sender, char ch) {
-        const bool inputsPending = InputReadActive;
+        const bool inputsPending = form.Session->State().InputReadActive;
         parserChar(sender, ch);
         if (ch == '!')
             outputShown.push_back(NowUs());
-        else if (inputsPending && !InputReadActive)
+        else if (inputsPending && !form.Session->State().InputReadActive)
             inputShown.push_back(NowUs());
     };
 

@@ -23,6 +23,11 @@ bool TestApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+void TestApplication::ReportError(const QString& message)
+{
+    Reported().append(message);
+}
+
 QStringList TestApplication::TakeReportedErrors()
 {
     QStringList out;

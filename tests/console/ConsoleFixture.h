@@ -3,7 +3,7 @@
 // pseudo-terminal that stands in for the controller.
 #include "Form1.h"
 #include "PtyPair.h"
-#include "ReceiveState.h"
+#include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TestApplication.h"
 
@@ -49,14 +49,12 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         oldCwd_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
-        ResetReceiveState();
         TestApplication::TakeReportedErrors();
     }
     void TearDown() override
     {
         form.reset();
         QDir::setCurrent(oldCwd_);
-        ResetReceiveState();
     }
 
     // Names "Wejście k" / "Wyjście k", the port on the pty, and the given marker (none: 37 lines).

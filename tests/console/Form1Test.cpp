@@ -2,7 +2,6 @@
 
 #include "ComPort.h"
 #include "ComTerminal.h"
-#include "ConfigDumpSink.h"
 #include "IntroLayer.h"
 #include "LockScreen.h"
 #include "TitleClock.h"
@@ -33,9 +32,8 @@ public:
     }
 };
 
-struct DumpLines : IConfigDumpSink {
+struct DumpLines {
     QStringList lines;
-    void AppendDumpLine(const QString& line) override { lines << line; }
 };
 
 const QString kUnlocked = SettingsFile::kUnlockedMarker;
@@ -51,9 +49,9 @@ TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
     form->SetWindows(nullptr, nullptr, &naming);
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->Timer4->isActive());
-    EXPECT_FALSE(form->Timer5->isActive());
-    EXPECT_FALSE(form->Timer6->isActive());
-    EXPECT_FALSE(form->Timer7->isActive());
+    EXPECT_FALSE(form->Session->Timer5->isActive());
+    EXPECT_FALSE(form->Session->Timer6->isActive());
+    EXPECT_FALSE(form->Session->Timer7->isActive());
     EXPECT_TRUE(form->Timerx->isActive());
     EXPECT_FALSE(form->sPanel10->isHidden());   // the lock screen lies under the intro
 
@@ -135,30 +133,35 @@ TEST_F(ConsoleStart, MissingLinesGiveEmptyCaptionsAndStillSend)
     EXPECT_EQ(ReadFromConsole(1, 500), "g");
 }
 
-TEST_F(ConsoleStart, PortThatDoesNotOpenIsReportedAndSkipsTheRest)
+// A device that is missing at start is a line that was lost: one report, the rest of the
+// start-up, and polling once the device appears.
+TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
 {
-    WriteConfig(ConfigLines(QStringLiteral("/dev/konf-no-such-port"), &kUnlocked));
+    const QString link = QDir::current().filePath(QStringLiteral("ttyLATER"));
+    WriteConfig(ConfigLines(link, &kUnlocked));
     Start();
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->Timer4->isActive());
-    EXPECT_EQ(form->InputBoxes[0]->text(), QString());
-    EXPECT_FALSE(form->sPanel10->isHidden());
-    // The open failure is reported; the polling requests that fail because of it add nothing.
-    form->Timer5->setInterval(300);
-    form->Timer5->start();
+    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_EQ(form->InputBoxes[0]->text(), "Wejście 1");
+    EXPECT_EQ(form->OutputButtons[15]->text(), "Wyjście 16");
+    form->Timer1Timer();
+    EXPECT_TRUE(form->sPanel10->isHidden());   // line 37 says unlocked
+    // The open failure is reported once; the polling requests that fail because of it add nothing.
+    form->Session->Timer5->setInterval(300);
+    form->Session->Timer5->start();
     Spin(1200);
     const QStringList errors = TestApplication::TakeReportedErrors();
     ASSERT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
-    EXPECT_FALSE(form->Timer6->isActive());
-    EXPECT_FALSE(form->Timer7->isActive());
+    EXPECT_EQ(errors.first(), "Unable to open com port (win error code: 2)");
     // A command of the user still fails loudly.
     EXPECT_THROW(form->sButton4Click(), EComPort);
 
-    // The unlock still works and starts the lock watch that the start-up skipped.
-    form->sPanel10->sEdit1->setText(UnlockCode(QDate::currentDate(), QLocale::system()));
-    form->sButton6Click();
-    EXPECT_TRUE(form->Timer4->isActive());
-    EXPECT_TRUE(WaitFor([&] { return form->sPanel10->isHidden(); }, 200));
+    // The device appears: the port opens and polling starts, within about a second.
+    ASSERT_EQ(::symlink(pty.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
+    EXPECT_EQ(ReadFromConsole(1, 2000), "x");
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_FALSE(form->Keeper->Searching());
+    EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
 TEST_F(ConsoleStart, TitleClockShowsShortDateAndLongTime)
@@ -195,17 +198,17 @@ TEST_F(ConsoleStart, ButtonsOpenTheOtherWindowsAndEndTheProgram)
     // The routing window: polling stops, a wait, the main window hides, the window opens.
     pty.Write(std::string(16, '0') + "!");
     ASSERT_EQ(ReadFromConsole(1, 1000), "q");
-    EXPECT_TRUE(InputReadActive);
+    EXPECT_TRUE(form->Session->State().InputReadActive);
     QElapsedTimer took;
     took.start();
     QTest::mouseClick(form->sBitBtn2, Qt::LeftButton);
     EXPECT_GE(took.elapsed(), 790);
     EXPECT_EQ(routing.opened, 1);
     EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(InputReadActive);
-    EXPECT_FALSE(OutputReadActive);
-    EXPECT_FALSE(form->Timer6->isActive());
-    EXPECT_FALSE(form->Timer7->isActive());
+    EXPECT_FALSE(form->Session->State().InputReadActive);
+    EXPECT_FALSE(form->Session->State().OutputReadActive);
+    EXPECT_FALSE(form->Session->Timer6->isActive());
+    EXPECT_FALSE(form->Session->Timer7->isActive());
     EXPECT_EQ(DrainConsole(400), "");
 
     EXPECT_EQ(terminations, 0);
@@ -220,7 +223,7 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_TRUE(OutputReadActive);
+    EXPECT_TRUE(form->Session->State().OutputReadActive);
     EXPECT_EQ(DrainConsole(300), "");   // no time-out: the cycle waits for the reply
 
     pty.Write("1" + std::string(14, '0') + "1!");
@@ -268,12 +271,12 @@ TEST_F(Polling, TimerFiveAsksForInputsOnce)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_EQ(form->Timer5->interval(), 5000);
-    EXPECT_TRUE(form->Timer5->isActive());
-    form->Timer5->setInterval(50);
-    form->Timer5->start();
+    EXPECT_EQ(form->Session->Timer5->interval(), 5000);
+    EXPECT_TRUE(form->Session->Timer5->isActive());
+    form->Session->Timer5->setInterval(50);
+    form->Session->Timer5->start();
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
-    EXPECT_TRUE(InputReadActive);
+    EXPECT_TRUE(form->Session->State().InputReadActive);
     EXPECT_EQ(DrainConsole(300), "");
 }
 
@@ -282,17 +285,17 @@ TEST_F(Polling, RoutingDumpReachesTheView)
     WriteConfig(kUnlocked);
     StartPolling();
     DumpLines view;
-    form->SetConfigDumpSink(&view);
-    ConfigDumpActive = true;
+    QObject::connect(form->Session, &TControllerSession::DumpLine, [&](const QString& line) { view.lines << line; });
+    form->Session->State().ConfigDumpActive = true;
     std::string dump = "1" + std::string(14, '0') + "1";
     dump += std::string(255 - 16, '0') + "1";
-    OutputReadActive = false;
+    form->Session->State().OutputReadActive = false;
     Reply(dump, 300);
     ASSERT_EQ(view.lines.size(), 16);
     EXPECT_EQ(view.lines[0], "Wyjście 1 jest sterowane przez wejścia : 16,1");
     EXPECT_EQ(view.lines[15], "Wyjście 16 jest sterowane przez wejścia: 1");
     EXPECT_EQ(form->ListField(1), "16,1");
-    EXPECT_FALSE(ConfigDumpActive);
+    EXPECT_FALSE(form->Session->State().ConfigDumpActive);
 }
 
 TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
@@ -329,9 +332,9 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     EXPECT_TRUE(form->LineLostBox->isVisible());
     EXPECT_TRUE(form->LineLostBox->text().contains(link));
     // Polling has stopped, and a request made meanwhile fails quietly: the box said it all.
-    EXPECT_FALSE(form->Timer6->isActive() || form->Timer7->isActive());
-    form->Timer5->setInterval(50);
-    form->Timer5->start();
+    EXPECT_FALSE(form->Session->Timer6->isActive() || form->Session->Timer7->isActive());
+    form->Session->Timer5->setInterval(50);
+    form->Session->Timer5->start();
     Spin(1500);   // the reconnect attempts meanwhile find nothing
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
     EXPECT_FALSE(form->ComPort1->Connected());
@@ -346,7 +349,7 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     EXPECT_EQ(readFrom(back, 1, 3000), "x");
     EXPECT_TRUE(form->ComPort1->Connected());
     EXPECT_FALSE(form->LineLostBox->isVisible());
-    EXPECT_FALSE(form->ReconnectTimer->isActive());
+    EXPECT_FALSE(form->Keeper->ReconnectTimer->isActive());
     back.Write("1" + std::string(15, '0') + "!");
     EXPECT_EQ(readFrom(back, 1, 1000), "q");
     EXPECT_TRUE(form->OutputIndicators[0]->isChecked());
@@ -360,16 +363,16 @@ TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
 {
     WriteConfig(kUnlocked);
     StartPolling();   // "x" has gone out
-    form->Timer5->stop();
+    form->Session->Timer5->stop();
     // The one-off input request lands in the middle of the output reply.
     Reply("10000000");
-    form->Timer5Timer();
+    form->Session->Timer5Timer();
     ASSERT_EQ(ReadFromConsole(1, 500), "q");
     Reply("00000001!");                 // the rest of the output reply
     Reply(std::string(16, '0'));        // the controller's answer to "q"
     // Both the '!' and the sixteenth input character asked for the next request; only one
     // cycle may go on, or the two would read each other's replies from then on.
-    EXPECT_FALSE(form->Timer6->isActive() && form->Timer7->isActive());
+    EXPECT_FALSE(form->Session->Timer6->isActive() && form->Session->Timer7->isActive());
     const std::string next = DrainConsole(450);
     EXPECT_EQ(next.size(), 1u) << next;
 
@@ -438,8 +441,8 @@ TEST_F(Learning, StartCoversTheWindowStopsPollingAndTypesToTheController)
     EXPECT_EQ(form->sPanel7->pos(), QPoint(0, 0));
     EXPECT_FALSE(form->sPanel7->isHidden());
     EXPECT_EQ(ReadFromConsole(1, 500), "R");
-    EXPECT_FALSE(InputReadActive);
-    EXPECT_FALSE(OutputReadActive);
+    EXPECT_FALSE(form->Session->State().InputReadActive);
+    EXPECT_FALSE(form->Session->State().OutputReadActive);
     EXPECT_EQ(DrainConsole(600), "");   // a silent controller gets no requests
 
     // Under the panel nothing can be reached.
@@ -471,7 +474,7 @@ TEST_F(Learning, FailedStartShowsThePanelAndStopsThere)
     QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
     EXPECT_FALSE(form->sPanel7->isHidden());
-    EXPECT_TRUE(OutputReadActive);   // the steps after the write did not run
+    EXPECT_TRUE(form->Session->State().OutputReadActive);   // the steps after the write did not run
 }
 
 TEST(IntroLayer, PlaysAnAnimationFileOrDrawsItsOwn)

@@ -3,7 +3,6 @@
 // on the terminal ('_' clears it from inside the character event).
 #include "ComTermModel.h"
 #include "MessageParser.h"
-#include "ReceiveState.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,7 +31,7 @@ public:
             if (!c.isDigit() && c != QLatin1Char(','))
                 std::abort();
     }
-    void RequestOutputStates() override { BeginOutputRead(); }
+    void RequestOutputStates() override { State.BeginOutputRead(); }
     void ShowSavingFinished() override {}
     void StartTimer6() override {}
     void StartTimer7() override {}
@@ -54,11 +53,13 @@ public:
     }
 
     // A dump taken up in its middle: the lines before this block are not seen again.
-    void StartDump() { dumpLine_ = ConfigDumpPosition / 16; }
+    void StartDump() { dumpLine_ = State.ConfigDumpPosition / 16; }
+
+    TReceiveState State;
 
 private:
     TComTermModel& model_;
-    TMessageParser parser_{*this};
+    TMessageParser parser_{State, *this};
     std::size_t written_ = 0;
     int dumpLine_ = 0;
 };
@@ -84,7 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 4;
     size -= 4;
 
-    ResetReceiveState();
     TComTermModel model;
     Host host(model);
     model.SetHost(&host);
@@ -99,12 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     model.LocalEcho = options & 16;
     model.SendLF = options & 32;
     if (pending & 1)
-        BeginInputRead();
+        host.State.BeginInputRead();
     if (pending & 2)
-        BeginOutputRead();
+        host.State.BeginOutputRead();
     if (pending & 4) {
-        ConfigDumpActive = true;
-        ConfigDumpPosition = static_cast<std::uint8_t>(pending & 0xf0);
+        host.State.ConfigDumpActive = true;
+        host.State.ConfigDumpPosition = static_cast<std::uint8_t>(pending & 0xf0);
         host.StartDump();
     }
 
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t chunk = std::min<std::size_t>(size - 1, 1 + data[0] % 64);
         model.ProcessReceived(reinterpret_cast<const char*>(data + 1), static_cast<int>(chunk));
         CheckCaret(model);
-        if (InputReadPosition < 0 || InputReadPosition > 16 || OutputReadPosition < 0)
+        if (host.State.InputReadPosition < 0 || host.State.InputReadPosition > 16 || host.State.OutputReadPosition < 0)
             std::abort();
         data += chunk + 1;
         size -= chunk + 1;

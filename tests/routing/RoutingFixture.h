@@ -1,12 +1,11 @@
 #pragma once
 // Test bench for the routing windows: a pty in place of the controller, the real port on its
-// slave side, the console's parser fed from the port, and stand-ins for the main window.
+// slave side, the controller session fed from the port, and a stand-in for the main window.
 #include "ComPort.h"
+#include "ControllerSession.h"
 #include "Form2.h"
 #include "Form3.h"
-#include "MessageParser.h"
 #include "PtyPair.h"
-#include "ReceiveState.h"
 #include "TestApplication.h"
 
 #include <QCoreApplication>
@@ -20,26 +19,10 @@
 #include <memory>
 #include <string>
 
-// Only the dump lines matter here; the rest of the parser's effects belong to the main window.
-class DumpLinesToView : public IParserEffects {
-public:
-    TForm3* view = nullptr;
-    void ClearTerminal() override {}
-    void AppendDumpLine(const QString& line) override { view->AppendDumpLine(line); }
-    void RequestOutputStates() override {}
-    void ShowSavingFinished() override {}
-    void StartTimer6() override {}
-    void StartTimer7() override {}
-    void SetInputState(int, bool) override {}
-    void SetOutputState(int, bool) override {}
-    void SetModeCaption(const QString&) override {}
-};
-
 class RoutingFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetReceiveState();
         TestApplication::TakeReportedErrors();
         ASSERT_TRUE(dir_.isValid());
         oldDir_ = QDir::currentPath();
@@ -54,9 +37,9 @@ protected:
         form3 = nullptr;
         if (port && port->Connected())
             port->SetConnected(false);
+        session.reset();
         port.reset();
         QDir::setCurrent(oldDir_);
-        ResetReceiveState();
     }
 
     void WriteSettings(const QStringList& lines)
@@ -73,24 +56,36 @@ protected:
     {
         port = std::make_unique<TComPort>();
         port->SetPort(portPath.isEmpty() ? QString::fromStdString(pty.SlavePath()) : portPath);
+        session = std::make_unique<TControllerSession>(
+            [this](const std::string& bytes) { return port->WriteText(bytes); });
         link.OnRxBuf = [this](TCustomComPort*, const char* buf, int n) {
             for (int i = 0; i < n; ++i)
-                parser.HandleChar(buf[i]);
+                session->HandleChar(buf[i]);
             received += std::string(buf, static_cast<size_t>(n));
         };
         port->AttachLink(&link);
         if (openPort)
             port->SetConnected(true);
-        timer6.setSingleShot(true);
-        timer6.setInterval(200);
         form2 = new TForm2;
         form3 = new TForm3;
-        effects.view = form3;
-        form2->Bind(port.get(), &mainWindow, &timer6, form3);
-        form3->Bind(port.get(), form2);
+        Bind();
         form2->Pacing.afterStart = std::chrono::milliseconds(2);
         form2->Pacing.afterCell = std::chrono::milliseconds(0);
+        form2->Pacing.margin = std::chrono::milliseconds(0);
     }
+
+    // Wires the windows as the program does; closing the matrix window resumes polling.
+    void Bind()
+    {
+        form2->Bind(session.get(), form3);
+        if (form3)
+            form3->Bind(session.get(), form2);
+        QObject::connect(form2, &TForm2::Closed, &mainWindow, [this] {
+            mainWindow.show();
+            session->Resume();
+        });
+    }
+    bool ConfigDumpActive() const { return session->State().ConfigDumpActive; }
 
     template <typename Pred>
     bool WaitFor(Pred pred, int timeoutMs = 3000)
@@ -119,12 +114,10 @@ protected:
     QString oldDir_;
     PtyPair pty;
     std::unique_ptr<TComPort> port;
+    std::unique_ptr<TControllerSession> session;
     TComLink link;
-    DumpLinesToView effects;
-    TMessageParser parser{effects};
     std::string received;
     QWidget mainWindow;
-    QTimer timer6;
     TForm2* form2 = nullptr;
     TForm3* form3 = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "RoutingFixture.h"
 
+#include "ColumnHeader.h"
 #include "PassProgress.h"
 #include "PaintCounter.h"
 
@@ -48,6 +49,15 @@ TEST_F(RoutingMatrix, CaptionsComeFromTheSettingsFileAsItWasAtCreation)
 
     EXPECT_EQ(form2->ColumnHeader(1)->text(), Utf8("Włącznik przy drzwiach steruje"));
     EXPECT_EQ(form2->ColumnHeader(16)->text(), QStringLiteral("L18 steruje"));
+    // Too long for its column: cut with "…" inside the panel, whole as tooltip and for
+    // assistive tools.
+    TColumnHeader* longHeader = form2->ColumnHeader(1);
+    EXPECT_TRUE(longHeader->DisplayedText().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(Utf8("Włącznik przy drzwiach steruje").startsWith(longHeader->DisplayedText().chopped(1)));
+    EXPECT_LE(longHeader->geometry().right(), form2->Column(1)->width());
+    EXPECT_EQ(longHeader->toolTip(), longHeader->text());
+    EXPECT_EQ(longHeader->accessibleName(), longHeader->text());
+    EXPECT_EQ(form2->ColumnHeader(16)->DisplayedText(), QStringLiteral("L18 steruje"));
     for (int k = 1; k <= 16; ++k) {
         EXPECT_EQ(form2->Cell(k, 1)->text(), Utf8("Światło w kuchni")) << k;
         EXPECT_EQ(form2->Cell(k, 16)->text(), QStringLiteral("L36")) << k;
@@ -187,12 +197,12 @@ TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
     form2->close();
     EXPECT_FALSE(form2->isVisible());
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_TRUE(timer6.isActive());
+    EXPECT_TRUE(session->Timer6->isActive());
     EXPECT_FALSE(form3->isVisible());
 
     // Opened again the way the main window does it: modally, until the user closes it.
     mainWindow.hide();
-    timer6.stop();
+    session->Timer6->stop();
     bool stillChecked = false;
     QTimer::singleShot(50, form2, [&] {
         stillChecked = form2->Cell(1, 1)->isChecked() && form2->Cell(9, 14)->isChecked() &&
@@ -203,7 +213,7 @@ TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
     EXPECT_TRUE(stillChecked);
     EXPECT_FALSE(form2->isVisible());
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_TRUE(timer6.isActive());
+    EXPECT_TRUE(session->Timer6->isActive());
 }
 
 TEST_F(RoutingMatrix, WriteSendsStartAndEveryCellAtItsPosition)

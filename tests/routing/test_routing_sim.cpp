@@ -64,7 +64,7 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
 
     // The controller now holds that table.
     form2->Stankonfiguracji1Click();
-    ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive(); }, 5000));
     const QStringList lines = form3->Memo1->toPlainText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 16);
     for (int j = 1; j <= 16; ++j)

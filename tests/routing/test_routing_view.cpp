@@ -35,7 +35,7 @@ TEST_F(RoutingView, RequestClearsShowsSendsAndRaisesTheFlag)
     form2->Stankonfiguracji1Click();
     EXPECT_TRUE(form3->isVisible());
     EXPECT_TRUE(form3->Memo1->toPlainText().isEmpty());
-    EXPECT_TRUE(ConfigDumpActive);
+    EXPECT_TRUE(ConfigDumpActive());
     EXPECT_EQ(pty.Read(1, 1000), "C");
     EXPECT_EQ(form3->windowTitle(), QStringLiteral("Aktualna konfiguracja"));
 }
@@ -49,7 +49,7 @@ TEST_F(RoutingView, TwoRequestsInARowRefillSixteenLines)
         ASSERT_EQ(pty.Read(1, 1000), "C");
         EXPECT_TRUE(Lines(form3).isEmpty());
         pty.Write(DumpReply());
-        ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive; })) << "round " << round;
+        ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive(); })) << "round " << round;
         const QStringList lines = Lines(form3);
         ASSERT_EQ(lines.size(), 16) << "round " << round;
         EXPECT_EQ(lines[0], QString::fromUtf8("Wyjście 1 jest sterowane przez wejścia : 16,1"));
@@ -79,7 +79,7 @@ TEST_F(RoutingView, AktualizujDoesTheSameRequestAndWorksBesideTheModalMatrix)
         const QPoint at = form3->sButton2->mapTo(form3, form3->sButton2->rect().center());
         QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
         sent += pty.Read(1, 1000);
-        viewUsable = form3->isVisible() && Lines(form3).isEmpty() && ConfigDumpActive;
+        viewUsable = form3->isVisible() && Lines(form3).isEmpty() && ConfigDumpActive();
         form2->close();
     });
     form2->exec();
@@ -94,12 +94,12 @@ TEST_F(RoutingView, ClosedPortShowsTheEmptyViewAndLeavesTheFlagDown)
     EXPECT_THROW(form2->Stankonfiguracji1Click(), EComPort);
     EXPECT_TRUE(form3->isVisible());
     EXPECT_TRUE(Lines(form3).isEmpty());
-    EXPECT_FALSE(ConfigDumpActive);
+    EXPECT_FALSE(ConfigDumpActive());
 
     form3->show();
     QTest::mouseClick(form3->sButton2, Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
-    EXPECT_FALSE(ConfigDumpActive);
+    EXPECT_FALSE(ConfigDumpActive());
 }
 
 TEST_F(RoutingView, HidingDuringCollectionKeepsAppending)
@@ -113,10 +113,10 @@ TEST_F(RoutingView, HidingDuringCollectionKeepsAppending)
 
     QTest::mouseClick(form3->sButton1, Qt::LeftButton);   // "Zamknij okno"
     EXPECT_FALSE(form3->isVisible());
-    EXPECT_TRUE(ConfigDumpActive);
+    EXPECT_TRUE(ConfigDumpActive());
 
     pty.Write(reply.substr(100));
-    ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive; }));
+    ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive(); }));
     EXPECT_EQ(Lines(form3).size(), 16);
     EXPECT_FALSE(form3->isVisible());
 }
@@ -130,14 +130,14 @@ TEST_F(RoutingView, CloseEventLowersTheFlagWhileClosingTheMatrixOnlyHides)
 
     form2->close();
     EXPECT_FALSE(form3->isVisible());
-    EXPECT_TRUE(ConfigDumpActive);
+    EXPECT_TRUE(ConfigDumpActive());
 
     form2->show();
     form2->Stankonfiguracji1Click();
     EXPECT_TRUE(form3->isVisible());
     form3->close();
     EXPECT_FALSE(form3->isVisible());
-    EXPECT_FALSE(ConfigDumpActive);
+    EXPECT_FALSE(ConfigDumpActive());
     // The characters that still come are no dump any more.
     pty.Write(std::string(20, '1'));
     QTest::qWait(100);
@@ -186,8 +186,7 @@ TEST_F(RoutingView, EachWindowStaysOwnedByItsCreator)
     form3 = nullptr;
     form2 = new TForm2;
     form3 = new TForm3;
-    form2->Bind(port.get(), &mainWindow, &timer6, form3);
-    form3->Bind(port.get(), form2);
+    Bind();
     delete form3;
     form3 = nullptr;
     form2->show();

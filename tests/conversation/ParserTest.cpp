@@ -1,5 +1,4 @@
 #include "MessageParser.h"
-#include "ReceiveState.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@ namespace {
 
 // Records what the parser asks the window to do; requests do the window's bookkeeping.
 struct Recorder : IParserEffects {
+    TReceiveState* state = nullptr;
     std::map<int, bool> inputs, outputs;
     std::vector<QString> dumpLines;
     QString mode;
@@ -22,7 +22,7 @@ struct Recorder : IParserEffects {
     void RequestOutputStates() override
     {
         ++outputRequests;
-        BeginOutputRead();
+        state->BeginOutputRead();
         order.push_back("x");
     }
     void ShowSavingFinished() override { ++savingMessages; order.push_back("?"); }
@@ -35,7 +35,7 @@ struct Recorder : IParserEffects {
 
 class ParserTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetReceiveState(); }
+    void SetUp() override { fx.state = &st; }
     void Feed(const std::string& s)
     {
         for (char ch : s)
@@ -49,48 +49,49 @@ protected:
         return b;
     }
     Recorder fx;
-    TMessageParser parser{fx};
+    TReceiveState st;
+    TMessageParser parser{st, fx};
 };
 
 TEST_F(ParserTest, OutputReplySetsIndicatorsAndEndsOnBang)
 {
-    BeginOutputRead();
+    st.BeginOutputRead();
     Feed("1" + std::string(14, '0') + "1");
-    EXPECT_TRUE(OutputReadActive);
+    EXPECT_TRUE(st.OutputReadActive);
     Feed("!");
     ASSERT_EQ(fx.outputs.size(), 16u);
     for (int n = 1; n <= 16; ++n)
         EXPECT_EQ(fx.outputs[n], n == 1 || n == 16) << "output " << n;
-    EXPECT_FALSE(OutputReadActive);
+    EXPECT_FALSE(st.OutputReadActive);
     EXPECT_EQ(fx.timer7, 1);
     EXPECT_EQ(fx.timer6, 0);
 
     // Characters past the 16th are counted but change nothing; only '!' ends the reply.
     fx.outputs.clear();
-    BeginOutputRead();
+    st.BeginOutputRead();
     Feed(std::string(16, '1') + "10\r\n");
     EXPECT_EQ(fx.outputs.size(), 16u);
-    EXPECT_EQ(OutputReadPosition, 20);
-    EXPECT_TRUE(OutputReadActive);
+    EXPECT_EQ(st.OutputReadPosition, 20);
+    EXPECT_TRUE(st.OutputReadActive);
 }
 
 TEST_F(ParserTest, InputReplyChecksBoxesAndRestartsPolling)
 {
-    BeginInputRead();
+    st.BeginInputRead();
     Feed("01" + std::string(13, '0'));
     EXPECT_EQ(fx.timer6, 0);
-    EXPECT_TRUE(InputReadActive);
+    EXPECT_TRUE(st.InputReadActive);
     Feed("0");
     ASSERT_EQ(fx.inputs.size(), 16u);
     for (int n = 1; n <= 16; ++n)
         EXPECT_EQ(fx.inputs[n], n == 2) << "input " << n;
     EXPECT_EQ(fx.timer6, 1);
-    EXPECT_FALSE(InputReadActive);
-    EXPECT_EQ(InputReadPosition, 0);
+    EXPECT_FALSE(st.InputReadActive);
+    EXPECT_EQ(st.InputReadPosition, 0);
 
     // Line ends and any other character take a position and count as inactive.
     fx.inputs.clear();
-    BeginInputRead();
+    st.BeginInputRead();
     Feed("\r\n1x" + std::string(12, '1'));
     EXPECT_FALSE(fx.inputs[1]);
     EXPECT_FALSE(fx.inputs[2]);
@@ -102,18 +103,18 @@ TEST_F(ParserTest, InputReplyChecksBoxesAndRestartsPolling)
 
 TEST_F(ParserTest, BothRepliesCountTheSameCharacters)
 {
-    BeginOutputRead();
-    BeginInputRead();
+    st.BeginOutputRead();
+    st.BeginInputRead();
     Feed(std::string(16, '1'));
     EXPECT_EQ(fx.inputs.size(), 16u);
     EXPECT_EQ(fx.outputs.size(), 16u);
     EXPECT_EQ(fx.timer6, 1);
-    EXPECT_TRUE(OutputReadActive);
+    EXPECT_TRUE(st.OutputReadActive);
 }
 
 TEST_F(ParserTest, RoutingDumpListsInputsInFallingOrder)
 {
-    ConfigDumpActive = true;
+    st.ConfigDumpActive = true;
     Feed("1" + std::string(14, '0') + "1");     // output 1: inputs 16 and 1
     for (int m = 2; m <= 16; ++m)
         Feed(Block(0));
@@ -123,8 +124,8 @@ TEST_F(ParserTest, RoutingDumpListsInputsInFallingOrder)
     EXPECT_EQ(fx.dumpLines[9], QStringLiteral("Wyjście 10 jest sterowane przez wejścia: "));
     EXPECT_EQ(fx.dumpLines[15], QStringLiteral("Wyjście 16 jest sterowane przez wejścia: "));
     EXPECT_EQ(parser.ListField(1), QStringLiteral("16,1"));
-    EXPECT_FALSE(ConfigDumpActive);
-    EXPECT_EQ(ConfigDumpPosition, 0);
+    EXPECT_FALSE(st.ConfigDumpActive);
+    EXPECT_EQ(st.ConfigDumpPosition, 0);
 }
 
 TEST_F(ParserTest, RoutingDumpSingleInputsKeepTheirComma)
@@ -132,7 +133,7 @@ TEST_F(ParserTest, RoutingDumpSingleInputsKeepTheirComma)
     const std::pair<int, const char*> cases[] = {{13, "4,"}, {12, "5,"}, {6, "11,"}, {2, "15,"}, {16, "1"}};
     for (const auto& [pos, list] : cases) {
         fx.dumpLines.clear();
-        ConfigDumpActive = true;
+        st.ConfigDumpActive = true;
         for (int m = 1; m <= 16; ++m)
             Feed(Block(pos));
         ASSERT_EQ(fx.dumpLines.size(), 16u);
@@ -144,7 +145,7 @@ TEST_F(ParserTest, RoutingDumpSingleInputsKeepTheirComma)
     }
     // Several inputs, and a fresh dump starts with empty lists.
     fx.dumpLines.clear();
-    ConfigDumpActive = true;
+    st.ConfigDumpActive = true;
     Feed("1000000000010000");   // inputs 16 and 5
     Feed("0000000000000101");   // inputs 3 and 1
     for (int m = 3; m <= 16; ++m)
@@ -156,32 +157,32 @@ TEST_F(ParserTest, RoutingDumpSingleInputsKeepTheirComma)
 
 TEST_F(ParserTest, CharacterAfterTheDumpBelongsToNoDump)
 {
-    ConfigDumpActive = true;
+    st.ConfigDumpActive = true;
     Feed(std::string(255, '0'));
-    EXPECT_TRUE(ConfigDumpActive);
-    EXPECT_EQ(ConfigDumpPosition, 255);
+    EXPECT_TRUE(st.ConfigDumpActive);
+    EXPECT_EQ(st.ConfigDumpPosition, 255);
     Feed("0");
-    EXPECT_FALSE(ConfigDumpActive);
+    EXPECT_FALSE(st.ConfigDumpActive);
     EXPECT_EQ(fx.dumpLines.size(), 16u);
     Feed("1");
     EXPECT_EQ(fx.dumpLines.size(), 16u);
-    EXPECT_EQ(ConfigDumpPosition, 0);
+    EXPECT_EQ(st.ConfigDumpPosition, 0);
 
     // A request made in the middle of a dump continues where the dump stands.
-    ConfigDumpActive = true;
+    st.ConfigDumpActive = true;
     Feed(std::string(20, '0'));
-    ConfigDumpActive = true;
-    EXPECT_EQ(ConfigDumpPosition, 20);
+    st.ConfigDumpActive = true;
+    EXPECT_EQ(st.ConfigDumpPosition, 20);
 }
 
 TEST_F(ParserTest, SlashRequestsOutputsWithoutCountingItself)
 {
-    BeginOutputRead();
+    st.BeginOutputRead();
     Feed("111");   // a regular reply interrupted by the controller's '/'
     Feed("/");
     EXPECT_EQ(fx.outputRequests, 1);
-    EXPECT_TRUE(OutputReadActive);
-    EXPECT_EQ(OutputReadPosition, 0);
+    EXPECT_TRUE(st.OutputReadActive);
+    EXPECT_EQ(st.OutputReadPosition, 0);
     fx.outputs.clear();
     Feed(std::string(15, '0') + "1!");
     ASSERT_EQ(fx.outputs.size(), 16u);
@@ -194,11 +195,11 @@ TEST_F(ParserTest, QuestionMarkOnlyShowsTheMessage)
 {
     Feed("?");
     EXPECT_EQ(fx.savingMessages, 1);
-    EXPECT_FALSE(InputReadActive);
-    EXPECT_FALSE(OutputReadActive);
-    EXPECT_FALSE(ConfigDumpActive);
-    EXPECT_EQ(InputReadPosition, 0);
-    EXPECT_EQ(OutputReadPosition, 0);
+    EXPECT_FALSE(st.InputReadActive);
+    EXPECT_FALSE(st.OutputReadActive);
+    EXPECT_FALSE(st.ConfigDumpActive);
+    EXPECT_EQ(st.InputReadPosition, 0);
+    EXPECT_EQ(st.OutputReadPosition, 0);
     EXPECT_EQ(fx.timer6 + fx.timer7 + fx.outputRequests + fx.clears, 0);
     EXPECT_TRUE(fx.inputs.empty());
     EXPECT_TRUE(fx.outputs.empty());
@@ -207,26 +208,26 @@ TEST_F(ParserTest, QuestionMarkOnlyShowsTheMessage)
 
 TEST_F(ParserTest, ModeCharactersAlsoCountInActiveReplies)
 {
-    BeginOutputRead();
+    st.BeginOutputRead();
     Feed("1]");
     EXPECT_EQ(fx.mode, QStringLiteral("Wejścia równorzędne"));
     EXPECT_FALSE(fx.outputs[2]);
-    EXPECT_EQ(OutputReadPosition, 2);
+    EXPECT_EQ(st.OutputReadPosition, 2);
     // The caption is set before the reply's state in the same call.
     EXPECT_EQ(fx.order[fx.order.size() - 2], "mode");
     Feed("}");
     EXPECT_EQ(fx.mode, QStringLiteral("Pilot i komputer nadrzędne"));
     Feed("[");
     EXPECT_EQ(fx.mode, QStringLiteral("Tylko pilot i komputer"));
-    EXPECT_EQ(OutputReadPosition, 4);
+    EXPECT_EQ(st.OutputReadPosition, 4);
 }
 
 TEST_F(ParserTest, UnderscoreClearsAndStillCounts)
 {
-    BeginInputRead();
+    st.BeginInputRead();
     Feed("_");
     EXPECT_EQ(fx.clears, 1);
-    EXPECT_EQ(InputReadPosition, 1);
+    EXPECT_EQ(st.InputReadPosition, 1);
     EXPECT_FALSE(fx.inputs[1]);
     Feed("abc");
     EXPECT_EQ(fx.clears, 1);

@@ -2,6 +2,8 @@
 #include <QString>
 #include <array>
 
+#include "ReceiveState.h"
+
 // What the controller's characters do to the main window. The parser decides, the window acts.
 class IParserEffects {
 public:
@@ -17,12 +19,11 @@ public:
     virtual void SetModeCaption(const QString& caption) = 0;
 };
 
-// The receive side of the controller protocol: one character at a time, over the six receive
-// state variables. There are no frames, so the meaning of a character depends on the request
+// The receive side of the controller protocol: one character at a time, over the receive state. There are no frames, so the meaning of a character depends on the request
 // pending and on how many characters of its reply have arrived.
 class TMessageParser {
 public:
-    explicit TMessageParser(IParserEffects& effects) : effects_(effects) {}
+    TMessageParser(TReceiveState& state, IParserEffects& effects) : state_(state), effects_(effects) {}
 
     // Handles one received character; never fails on its own (effects may throw).
     void HandleChar(char ch);
@@ -40,10 +41,7 @@ public:
 private:
     void HandleDumpChar(char ch);
 
+    TReceiveState& state_;
     IParserEffects& effects_;
     std::array<QString, 16> lists_;
 };
-
-// Request bookkeeping of Button2Click / Button3Click, before the request is written.
-void BeginInputRead();
-void BeginOutputRead();

@@ -4,9 +4,10 @@
 #include <QStringList>
 #include <stdexcept>
 
-// config.ini: a plain list of text lines addressed by 0-based index (port name in line 1, input
-// names in 3..18, output names in 21..36, lock marker in 37). Reading is bounded; writing is
-// atomic. A file that is valid UTF-8 is read as UTF-8, any other as Windows-1250; writing uses
+#include "SettingsLayout.h"
+
+// config.ini: a plain list of text lines addressed by 0-based index (SettingsLayout says which).
+// Reading is bounded; writing is atomic. A file that is valid UTF-8 is read as UTF-8, any other as Windows-1250; writing uses
 // Windows-1250 when every character fits, UTF-8 otherwise.
 namespace SettingsFile {
 
@@ -16,7 +17,7 @@ inline const QString kFileName = QStringLiteral("config.ini");
 inline const QString kSeparator = QStringLiteral("----------");
 inline const QString kUnlockedMarker = QStringLiteral("----------");
 inline const QString kLockedMarker = QStringLiteral(" ---------");
-constexpr int kLockMarkerLine = 37;
+constexpr int kLockMarkerLine = SettingsLayout::kLockMarkerLine;
 
 // A save that failed; the message names the file and the system's reason.
 class EFileError : public std::runtime_error {

@@ -1,23 +1,9 @@
 #include "MessageParser.h"
 
-#include "ReceiveState.h"
-
 const QString TMessageParser::kSavingFinished = QStringLiteral("Proces zapisywania zakończony !");
 const QString TMessageParser::kModeEqualInputs = QStringLiteral("Wejścia równorzędne");
 const QString TMessageParser::kModeRemoteFirst = QStringLiteral("Pilot i komputer nadrzędne");
 const QString TMessageParser::kModeRemoteOnly = QStringLiteral("Tylko pilot i komputer");
-
-void BeginInputRead()
-{
-    InputReadActive = true;
-    InputReadPosition = 0;
-}
-
-void BeginOutputRead()
-{
-    OutputReadActive = true;
-    OutputReadPosition = 0;
-}
 
 QString TMessageParser::DumpLinePrefix(int output)
 {
@@ -29,7 +15,7 @@ QString TMessageParser::DumpLinePrefix(int output)
 
 void TMessageParser::HandleDumpChar(char ch)
 {
-    const int p = ConfigDumpPosition;
+    const int p = state_.ConfigDumpPosition;
     const int m = p / 16 + 1;
     const int j = p % 16;
     if (p == 0) {
@@ -49,8 +35,8 @@ void TMessageParser::HandleDumpChar(char ch)
     if (j == 15)
         effects_.AppendDumpLine(DumpLinePrefix(m) + list);
     if (p == 255)
-        ConfigDumpActive = false;
-    ConfigDumpPosition = static_cast<std::uint8_t>(p + 1);
+        state_.ConfigDumpActive = false;
+    state_.ConfigDumpPosition = static_cast<std::uint8_t>(p + 1);
 }
 
 void TMessageParser::HandleChar(char ch)
@@ -58,10 +44,10 @@ void TMessageParser::HandleChar(char ch)
     if (ch == '_')
         effects_.ClearTerminal();
 
-    if (ConfigDumpActive)
+    if (state_.ConfigDumpActive)
         HandleDumpChar(ch);
     else
-        ConfigDumpPosition = 0;
+        state_.ConfigDumpPosition = 0;
 
     // A '/' starts a new output reading here; it is a request, not the reply's first state.
     const bool outputRequestedHere = ch == '/';
@@ -72,20 +58,20 @@ void TMessageParser::HandleChar(char ch)
         effects_.ShowSavingFinished();
 
     if (ch == '!') {
-        OutputReadActive = false;
+        state_.OutputReadActive = false;
         effects_.StartTimer7();
     }
 
-    if (InputReadActive) {
-        ++InputReadPosition;
-        const int n = InputReadPosition;
+    if (state_.InputReadActive) {
+        ++state_.InputReadPosition;
+        const int n = state_.InputReadPosition;
         if (n >= 1 && n <= 16)
             effects_.SetInputState(n, ch == '1');
     }
 
-    if (InputReadPosition == 16) {
-        InputReadPosition = 0;
-        InputReadActive = false;
+    if (state_.InputReadPosition == 16) {
+        state_.InputReadPosition = 0;
+        state_.InputReadActive = false;
         effects_.StartTimer6();
     }
 
@@ -96,12 +82,12 @@ void TMessageParser::HandleChar(char ch)
     else if (ch == '[')
         effects_.SetModeCaption(kModeRemoteOnly);
 
-    if (OutputReadActive && !outputRequestedHere) {
-        const int n = OutputReadPosition;
+    if (state_.OutputReadActive && !outputRequestedHere) {
+        const int n = state_.OutputReadPosition;
         if (n >= 0 && n <= 15)
             effects_.SetOutputState(n + 1, ch == '1');
         // Counts on past 15 until '!'; saturate instead of overflowing on an endless reply.
-        if (OutputReadPosition < INT32_MAX)
-            ++OutputReadPosition;
+        if (state_.OutputReadPosition < INT32_MAX)
+            ++state_.OutputReadPosition;
     }
 }
