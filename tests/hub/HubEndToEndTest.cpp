@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 using hubrig::MqttProbe;
@@ -74,14 +75,14 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
     ASSERT_TRUE(mqtt.WaitFor(base + "output/3/state", "OFF", 3000));
 
     // A console on the link, polling as the console does.
-    LineEnd console(rig.Link());
-    ASSERT_TRUE(console.IsOpen());
+    auto console = std::make_unique<LineEnd>(rig.Link());
+    ASSERT_TRUE(console->IsOpen());
     // The controller's notices ('/', mode characters) may come between replies, as on a
     // direct line; they are not part of a reply.
     const auto readReply = [&console](std::size_t count) {
         std::string reply;
         while (reply.size() < count) {
-            const std::string ch = console.Read(1, 2000);
+            const std::string ch = console->Read(1, 2000);
             if (ch.empty())
                 break;
             if (ch.find_first_of("/]}[") == std::string::npos)
@@ -90,9 +91,9 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
         return reply;
     };
     const auto consoleReads = [&console, &readReply] {
-        console.Write("x");
+        console->Write("x");
         const std::string outputs = readReply(17);
-        console.Write("q");
+        console->Write("q");
         return outputs + readReply(16);
     };
     EXPECT_EQ(consoleReads().size(), 33u);
@@ -107,6 +108,13 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
     EXPECT_EQ(std::count(sent.begin(), sent.end(), '2'), 1) << sent;
     const std::string seen = consoleReads();
     EXPECT_EQ(seen.substr(0, 17), "0010000000000000!");   // the console's reply, whole
+
+    // The console closes the port and opens it again (the next start of the program).
+    console.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    console = std::make_unique<LineEnd>(rig.Link());
+    ASSERT_TRUE(console->IsOpen());
+    EXPECT_EQ(consoleReads().substr(0, 17), "0010000000000000!");
 
     rig.Sim().Command("in 1 on");
     EXPECT_TRUE(mqtt.WaitFor(base + "input/1/state", "ON", 2000));
