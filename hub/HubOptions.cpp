@@ -139,7 +139,7 @@ std::string HubUsage()
            "  --mqtt-cafile FILE        use TLS, trusting these certificate authorities\n"
            "  --id ID                   topics under selvora/ID/ (default selvora)\n"
            "  --discovery-prefix P      Home Assistant discovery prefix (default homeassistant)\n"
-           "  --poll-ms N               pause between the hub's own state requests (default 100)\n";
+           "  --poll-ms N               pause between the hub's own state requests (default 120)\n";
 }
 
 }  // namespace hub
