@@ -19,6 +19,7 @@ struct HubOptions {
     std::string discoveryPrefix = "homeassistant";
     int pollIntervalMs = 120;
     bool help = false;
+    bool version = false;
 
     int MqttPort() const { return mqttPort ? mqttPort : (mqttCaFile.empty() ? 1883 : 8883); }
 };
