@@ -1,5 +1,7 @@
 #include "ConsoleLink.h"
 
+#include "ErrorReport.h"
+
 #include <QDebug>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -86,10 +88,11 @@ void TConsoleLink::Open()
 
     notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     notifier_->setEnabled(false);
-    connect(notifier_, &QSocketNotifier::activated, this, &TConsoleLink::ReadMaster);
+    connect(notifier_, &QSocketNotifier::activated, this,
+            [this] { ErrorReport::Guard([this] { ReadMaster(); }); });
     probe_ = new QTimer(this);
     probe_->setInterval(kProbeIntervalMs);
-    connect(probe_, &QTimer::timeout, this, &TConsoleLink::Probe);
+    connect(probe_, &QTimer::timeout, this, [this] { ErrorReport::Guard([this] { Probe(); }); });
     probe_->start();
 }
 

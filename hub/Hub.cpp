@@ -5,6 +5,7 @@
 #include "ConsoleLink.h"
 #include "HubPoller.h"
 #include "MqttBridge.h"
+#include "ErrorReport.h"
 #include "PortKeeper.h"
 
 #include <QByteArray>
@@ -40,7 +41,9 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
     deadline_ = new QTimer(this);
     deadline_->setSingleShot(true);
     deadline_->setTimerType(Qt::PreciseTimer);
-    connect(deadline_, &QTimer::timeout, this, [this] { Route([this] { router_.Tick(Now()); }); });
+    connect(deadline_, &QTimer::timeout, this, [this] {
+        ErrorReport::Guard([this] { Route([this] { router_.Tick(Now()); }); });
+    });
 
     port_ = new TComPort(this);
     port_->SetPort(QString::fromStdString(options_.device));
@@ -48,12 +51,14 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
     port_->SetDataBits(dbEight);
     port_->SetStopBits(sbOneStopBit);
     portLink_.OnRxBuf = [this](TCustomComPort*, const char* buffer, int count) {
-        Received(buffer, count);
+        ErrorReport::Guard([&] { Received(buffer, count); });
     };
     port_->AttachLink(&portLink_);
     keeper_ = new TPortKeeper(port_, this);
-    connect(keeper_, &TPortKeeper::Lost, this, [this] { LineLost(QStringLiteral("hung up")); });
-    connect(keeper_, &TPortKeeper::Restored, this, &THub::LineRestored);
+    connect(keeper_, &TPortKeeper::Lost, this,
+            [this] { ErrorReport::Guard([this] { LineLost(QStringLiteral("hung up")); }); });
+    connect(keeper_, &TPortKeeper::Restored, this,
+            [this] { ErrorReport::Guard([this] { LineRestored(); }); });
 
     poller_ = new THubPoller(
         [this](const std::string& bytes) {
@@ -91,7 +96,7 @@ void THub::Start()
         connect(poller_, &THubPoller::ReplyAnswered, this, [this] {
             if (!answeredSinceLineUp_) {
                 answeredSinceLineUp_ = true;
-                UpdateAvailability();
+                ErrorReport::Guard([this] { UpdateAvailability(); });
             }
         });
         bridge_->Start();
@@ -125,29 +130,42 @@ void THub::OpenLinks()
         qInfo().noquote() << "console link" << QString::fromStdString(path) << "->"
                           << QString::fromStdString(link->DeviceName());
         links_.push_back(link);
-        connect(link, &TConsoleLink::ClientOpened, this, [this, link] {
-            const hub::ClientId id = nextClient_++;
-            linkClients_[link] = id;
-            clientLinks_[id] = link;
-            router_.AddClient(id);
-        });
-        connect(link, &TConsoleLink::ClientClosed, this, [this, link] {
-            const auto it = linkClients_.find(link);
-            if (it == linkClients_.end())
-                return;
-            const hub::ClientId id = it->second;
-            linkClients_.erase(it);
-            clientLinks_.erase(id);
-            Route([this, id] { router_.RemoveClient(id, Now()); });
-        });
+        connect(link, &TConsoleLink::ClientOpened, this,
+                [this, link] { ErrorReport::Guard([&] { ClientOpened(link); }); });
+        connect(link, &TConsoleLink::ClientClosed, this,
+                [this, link] { ErrorReport::Guard([&] { ClientClosed(link); }); });
         connect(link, &TConsoleLink::Received, this, [this, link](const QByteArray& bytes) {
-            const auto it = linkClients_.find(link);
-            if (it == linkClients_.end())
-                return;
-            const hub::ClientId id = it->second;
-            Route([this, id, &bytes] { router_.FromClient(id, bytes.toStdString(), Now()); });
+            ErrorReport::Guard([&] { ClientBytes(link, bytes); });
         });
     }
+}
+
+void THub::ClientOpened(TConsoleLink* link)
+{
+    const hub::ClientId id = nextClient_++;
+    linkClients_[link] = id;
+    clientLinks_[id] = link;
+    router_.AddClient(id);
+}
+
+void THub::ClientClosed(TConsoleLink* link)
+{
+    const auto it = linkClients_.find(link);
+    if (it == linkClients_.end())
+        return;
+    const hub::ClientId id = it->second;
+    linkClients_.erase(it);
+    clientLinks_.erase(id);
+    Route([this, id] { router_.RemoveClient(id, Now()); });
+}
+
+void THub::ClientBytes(TConsoleLink* link, const QByteArray& bytes)
+{
+    const auto it = linkClients_.find(link);
+    if (it == linkClients_.end())
+        return;
+    const hub::ClientId id = it->second;
+    Route([this, id, &bytes] { router_.FromClient(id, bytes.toStdString(), Now()); });
 }
 
 void THub::LineLost(const QString& why)
@@ -236,11 +254,13 @@ void THub::WriteToController(const std::string& bytes)
         // The router must not be re-entered from here; the loss is handled once it returns.
         const QString why = QString::fromStdString(e.what());
         QTimer::singleShot(0, this, [this, why] {
-            if (!port_->Connected())
-                return;
-            port_->SetConnected(false);
-            keeper_->ReconnectTimer->start();
-            LineLost(why);
+            ErrorReport::Guard([&] {
+                if (!port_->Connected())
+                    return;
+                port_->SetConnected(false);
+                keeper_->ReconnectTimer->start();
+                LineLost(why);
+            });
         });
     }
 }
@@ -265,7 +285,7 @@ void THub::ReplyEnded(hub::ClientId client, char request, bool complete)
 void THub::PhaseChanged(hub::LinePhase)
 {
     // Not from inside the router's call: the bridge may answer with commands.
-    QTimer::singleShot(0, this, [this] { UpdateAvailability(); });
+    QTimer::singleShot(0, this, [this] { ErrorReport::Guard([this] { UpdateAvailability(); }); });
 }
 
 void THub::Log(const std::string& text)

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QObject>
 
 #include <deque>
@@ -44,6 +45,9 @@ private:
     void Log(const std::string& text) override;
 
     void OpenLinks();
+    void ClientOpened(TConsoleLink* link);
+    void ClientClosed(TConsoleLink* link);
+    void ClientBytes(TConsoleLink* link, const QByteArray& bytes);
     void LineLost(const QString& why);
     void LineRestored();
     void Received(const char* bytes, int count);

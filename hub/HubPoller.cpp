@@ -1,5 +1,6 @@
 #include "HubPoller.h"
 
+#include "ErrorReport.h"
 #include "HubTopics.h"
 #include "ReplyRouter.h"
 
@@ -16,7 +17,7 @@ THubPoller::THubPoller(Submit submit, int pollIntervalMs, QObject* parent)
         timer->disconnect(&session_);
         connect(timer, &QTimer::timeout, this, [this, timer = timer, request = request] {
             timer->stop();
-            CycleTurn(request);
+            ErrorReport::Guard([&] { CycleTurn(request); });
         });
     }
     connect(&session_, &TControllerSession::InputStateChanged, this, &THubPoller::InputChanged);

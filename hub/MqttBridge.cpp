@@ -1,6 +1,7 @@
 #include "MqttBridge.h"
 
 #include "Discovery.h"
+#include "ErrorReport.h"
 #include "HubPoller.h"
 
 #include <QDebug>
@@ -39,12 +40,21 @@ TMqttBridge::TMqttBridge(TMqttClient::Settings settings, const std::string& id,
         qInfo() << "mode change: no mode character came; given up";
         modeTarget_.reset();
     });
-    connect(client_, &TMqttClient::ConnectedChanged, this, &TMqttBridge::ConnectedChanged);
-    connect(client_, &TMqttClient::MessageReceived, this, &TMqttBridge::MessageReceived);
-    connect(&poller_, &THubPoller::OutputChanged, this, &TMqttBridge::OutputChanged);
-    connect(&poller_, &THubPoller::InputChanged, this, &TMqttBridge::InputChanged);
-    connect(&poller_, &THubPoller::ModeSeen, this, &TMqttBridge::ModeSeen);
-    connect(&poller_, &THubPoller::ReplyAnswered, this, &TMqttBridge::ReplyAnswered);
+    // Every handler's entry: a failure is reported and goes no further.
+    connect(client_, &TMqttClient::ConnectedChanged, this,
+            [this](bool connected) { ErrorReport::Guard([&] { ConnectedChanged(connected); }); });
+    connect(client_, &TMqttClient::MessageReceived, this,
+            [this](const QString& topic, const QByteArray& payload) {
+                ErrorReport::Guard([&] { MessageReceived(topic, payload); });
+            });
+    connect(&poller_, &THubPoller::OutputChanged, this,
+            [this](int output, bool on) { ErrorReport::Guard([&] { OutputChanged(output, on); }); });
+    connect(&poller_, &THubPoller::InputChanged, this,
+            [this](int input, bool on) { ErrorReport::Guard([&] { InputChanged(input, on); }); });
+    connect(&poller_, &THubPoller::ModeSeen, this,
+            [this](int mode) { ErrorReport::Guard([&] { ModeSeen(mode); }); });
+    connect(&poller_, &THubPoller::ReplyAnswered, this,
+            [this](char request) { ErrorReport::Guard([&] { ReplyAnswered(request); }); });
 }
 
 void TMqttBridge::Start()
