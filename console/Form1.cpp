@@ -2,6 +2,7 @@
 
 #include "ComPort.h"
 #include "ComTerminal.h"
+#include "CommandSet.h"
 #include "ErrorReport.h"
 #include "IntroLayer.h"
 #include "LockScreen.h"
@@ -177,9 +178,7 @@ void TForm1::ComTerminal1Char(char ch)
 
 char TForm1::OutputCommand(int output)
 {
-    static const char kCommands[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                       '8', '9', '=', 'a', 's', 'd', 'f', 'g'};
-    return kCommands[output - 1];
+    return CommandSet::OutputCommand(output);
 }
 
 void TForm1::OutputButtonClick(int output)

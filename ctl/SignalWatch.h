@@ -1,0 +1,26 @@
+#pragma once
+#include <QObject>
+
+#include <signal.h>
+
+class QSocketNotifier;
+
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on this thread, so that a long command ends
+// cleanly: the port closed, the output flushed. Create it before any thread starts (the
+// threads inherit the blocked signals); the previous mask is restored on destruction.
+class TSignalWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit TSignalWatch(QObject* parent = nullptr);
+    ~TSignalWatch() override;
+
+signals:
+    void Signalled();
+
+private:
+    void Read();
+
+    sigset_t previous_{};
+    int fd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+};
