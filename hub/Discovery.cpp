@@ -1,0 +1,65 @@
+#include "Discovery.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+namespace hub {
+
+namespace {
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QJsonObject Common(const HubTopics& topics, const std::string& uniqueId, const std::string& name,
+                   const std::string& stateTopic)
+{
+    QJsonObject config;
+    config[QStringLiteral("unique_id")] = Q(uniqueId);
+    config[QStringLiteral("name")] = Q(name);
+    config[QStringLiteral("state_topic")] = Q(stateTopic);
+    config[QStringLiteral("availability_topic")] = Q(topics.Availability());
+    QJsonObject device;
+    device[QStringLiteral("identifiers")] = QJsonArray{Q(topics.id)};
+    device[QStringLiteral("name")] = QStringLiteral("Selvora");
+    config[QStringLiteral("device")] = device;
+    return config;
+}
+
+std::string Json(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+}  // namespace
+
+std::vector<MqttMessage> DiscoveryConfigs(const HubTopics& topics, const std::string& prefix,
+                                          const ChannelNames& names)
+{
+    std::vector<MqttMessage> messages;
+    for (int n = 1; n <= kChannels; ++n) {
+        const std::string id = topics.id + "_output_" + std::to_string(n);
+        QJsonObject config = Common(topics, id, names.outputs[n - 1], topics.OutputState(n));
+        config[QStringLiteral("command_topic")] = Q(topics.OutputSet(n));
+        messages.push_back({prefix + "/switch/" + id + "/config", Json(config)});
+    }
+    for (int n = 1; n <= kChannels; ++n) {
+        const std::string id = topics.id + "_input_" + std::to_string(n);
+        const QJsonObject config = Common(topics, id, names.inputs[n - 1], topics.InputState(n));
+        messages.push_back({prefix + "/binary_sensor/" + id + "/config", Json(config)});
+    }
+    const std::string id = topics.id + "_mode";
+    QJsonObject config = Common(topics, id, "Tryb", topics.ModeState());
+    config[QStringLiteral("command_topic")] = Q(topics.ModeSet());
+    QJsonArray options;
+    for (const std::string& mode : kModeNames)
+        options.append(Q(mode));
+    config[QStringLiteral("options")] = options;
+    messages.push_back({prefix + "/select/" + id + "/config", Json(config)});
+    return messages;
+}
+
+}  // namespace hub

@@ -1,0 +1,294 @@
+#include "Hub.h"
+
+#include "ChannelNames.h"
+#include "ComPort.h"
+#include "ConsoleLink.h"
+#include "HubPoller.h"
+#include "MqttBridge.h"
+#include "ErrorReport.h"
+#include "PortKeeper.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QFile>
+#include <QTimer>
+
+#include <grp.h>
+#include <stdexcept>
+
+namespace {
+
+hub::TimePoint Now()
+{
+    return hub::RouterClock::now();
+}
+
+std::string ReadPassword(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(path + ": " + file.errorString().toStdString());
+    QByteArray line = file.readLine(4096);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return line.toStdString();
+}
+
+}  // namespace
+
+THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_(std::move(options))
+{
+    deadline_ = new QTimer(this);
+    deadline_->setSingleShot(true);
+    deadline_->setTimerType(Qt::PreciseTimer);
+    connect(deadline_, &QTimer::timeout, this, [this] {
+        ErrorReport::Guard([this] { Route([this] { router_.Tick(Now()); }); });
+    });
+
+    port_ = new TComPort(this);
+    port_->SetPort(QString::fromStdString(options_.device));
+    port_->SetBaudRate(br9600);
+    port_->SetDataBits(dbEight);
+    port_->SetStopBits(sbOneStopBit);
+    portLink_.OnRxBuf = [this](TCustomComPort*, const char* buffer, int count) {
+        ErrorReport::Guard([&] { Received(buffer, count); });
+    };
+    port_->AttachLink(&portLink_);
+    keeper_ = new TPortKeeper(port_, this);
+    connect(keeper_, &TPortKeeper::Lost, this,
+            [this] { ErrorReport::Guard([this] { LineLost(QStringLiteral("hung up")); }); });
+    connect(keeper_, &TPortKeeper::Restored, this,
+            [this] { ErrorReport::Guard([this] { LineRestored(); }); });
+
+    poller_ = new THubPoller(
+        [this](const std::string& bytes) {
+            Route([this, &bytes] { router_.FromClient(kHubClient, bytes, Now()); });
+        },
+        options_.pollIntervalMs, this);
+    router_.AddClient(kHubClient);
+}
+
+THub::~THub()
+{
+    if (port_->Connected())
+        port_->SetConnected(false);
+    port_->DetachLink(&portLink_);
+}
+
+void THub::Start()
+{
+    OpenLinks();
+    if (!options_.mqttHost.empty()) {
+        TMqttClient::Settings settings;
+        settings.host = options_.mqttHost;
+        settings.port = options_.MqttPort();
+        settings.user = options_.mqttUser;
+        if (!options_.mqttPasswordFile.empty())
+            settings.password = ReadPassword(options_.mqttPasswordFile);
+        settings.caFile = options_.mqttCaFile;
+        hub::ChannelNames names = hub::NamesFromSettings({});
+        if (!options_.namesFile.empty() &&
+            !hub::LoadChannelNames(QString::fromStdString(options_.namesFile), names))
+            qWarning().noquote() << QString::fromStdString(options_.namesFile)
+                                 << ": not readable; default names";
+        bridge_ = new TMqttBridge(std::move(settings), options_.id, options_.discoveryPrefix,
+                                  std::move(names), *poller_, this);
+        connect(poller_, &THubPoller::ReplyAnswered, this, [this] {
+            if (!answeredSinceLineUp_) {
+                answeredSinceLineUp_ = true;
+                ErrorReport::Guard([this] { UpdateAvailability(); });
+            }
+        });
+        bridge_->Start();
+    }
+    try {
+        keeper_->Open();
+        LineRestored();
+    } catch (const EComPort& e) {
+        LineLost(QString::fromStdString(e.what()));
+    }
+    poller_->Start();
+}
+
+void THub::Stop()
+{
+    if (bridge_)
+        bridge_->Stop();
+}
+
+void THub::OpenLinks()
+{
+    if (options_.consoleLinks.empty())
+        return;
+    const group* g = ::getgrnam(options_.consoleGroup.c_str());
+    if (!g)
+        throw std::runtime_error("no group " + options_.consoleGroup);
+    const gid_t gid = g->gr_gid;
+    for (const std::string& path : options_.consoleLinks) {
+        auto* link = new TConsoleLink(path, gid, this);
+        link->Open();
+        qInfo().noquote() << "console link" << QString::fromStdString(path) << "->"
+                          << QString::fromStdString(link->DeviceName());
+        links_.push_back(link);
+        connect(link, &TConsoleLink::ClientOpened, this,
+                [this, link] { ErrorReport::Guard([&] { ClientOpened(link); }); });
+        connect(link, &TConsoleLink::ClientClosed, this,
+                [this, link] { ErrorReport::Guard([&] { ClientClosed(link); }); });
+        connect(link, &TConsoleLink::Received, this, [this, link](const QByteArray& bytes) {
+            ErrorReport::Guard([&] { ClientBytes(link, bytes); });
+        });
+    }
+}
+
+void THub::ClientOpened(TConsoleLink* link)
+{
+    const hub::ClientId id = nextClient_++;
+    linkClients_[link] = id;
+    clientLinks_[id] = link;
+    router_.AddClient(id);
+}
+
+void THub::ClientClosed(TConsoleLink* link)
+{
+    const auto it = linkClients_.find(link);
+    if (it == linkClients_.end())
+        return;
+    const hub::ClientId id = it->second;
+    linkClients_.erase(it);
+    clientLinks_.erase(id);
+    Route([this, id] { router_.RemoveClient(id, Now()); });
+}
+
+void THub::ClientBytes(TConsoleLink* link, const QByteArray& bytes)
+{
+    const auto it = linkClients_.find(link);
+    if (it == linkClients_.end())
+        return;
+    const hub::ClientId id = it->second;
+    Route([this, id, &bytes] { router_.FromClient(id, bytes.toStdString(), Now()); });
+}
+
+void THub::LineLost(const QString& why)
+{
+    if (!lineLossReported_)
+        qWarning().noquote() << QStringLiteral("controller line %1 lost (%2); looking for it about "
+                                               "once a second")
+                                    .arg(QString::fromStdString(options_.device), why);
+    lineLossReported_ = true;
+    lineUp_ = false;
+    answeredSinceLineUp_ = false;
+    Route([this] { router_.SetLineUp(false, Now()); });
+    UpdateAvailability();
+}
+
+void THub::LineRestored()
+{
+    if (lineLossReported_)
+        qInfo().noquote() << "controller line" << QString::fromStdString(options_.device) << "back";
+    lineLossReported_ = false;
+    lineUp_ = true;
+    answeredSinceLineUp_ = false;
+    Route([this] { router_.SetLineUp(true, Now()); });
+    UpdateAvailability();
+}
+
+void THub::Received(const char* bytes, int count)
+{
+    const std::string data(bytes, static_cast<std::size_t>(count));
+    Route([this, &data] { router_.FromController(data, Now()); });
+}
+
+template <class F> void THub::Route(F&& call)
+{
+    ++routing_;
+    call();
+    --routing_;
+    if (routing_ == 0)
+        DrainHubInbox();
+    ArmDeadline();
+}
+
+void THub::DrainHubInbox()
+{
+    if (draining_)
+        return;
+    draining_ = true;
+    while (!hubInbox_.empty()) {
+        const HubEvent event = hubInbox_.front();
+        hubInbox_.pop_front();
+        if (event.request)
+            poller_->ReplyEnded(event.request, event.complete);
+        else
+            poller_->Deliver(event.bytes);
+    }
+    draining_ = false;
+}
+
+void THub::ArmDeadline()
+{
+    const auto next = router_.NextDeadline();
+    if (!next) {
+        deadline_->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Now());
+    deadline_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count())));
+}
+
+void THub::UpdateAvailability()
+{
+    if (bridge_)
+        bridge_->SetAvailable(lineUp_ && answeredSinceLineUp_ &&
+                              router_.Phase() == hub::LinePhase::Normal);
+}
+
+// --- hub::IRouterSink ---
+
+void THub::WriteToController(const std::string& bytes)
+{
+    if (!port_->Connected())
+        return;
+    try {
+        port_->WriteText(bytes);
+    } catch (const EComPort& e) {
+        // The router must not be re-entered from here; the loss is handled once it returns.
+        const QString why = QString::fromStdString(e.what());
+        QTimer::singleShot(0, this, [this, why] {
+            ErrorReport::Guard([&] {
+                if (!port_->Connected())
+                    return;
+                port_->SetConnected(false);
+                keeper_->ReconnectTimer->start();
+                LineLost(why);
+            });
+        });
+    }
+}
+
+void THub::DeliverToClient(hub::ClientId client, const std::string& bytes)
+{
+    if (client == kHubClient) {
+        hubInbox_.push_back({bytes, 0, false});
+        return;
+    }
+    const auto it = clientLinks_.find(client);
+    if (it != clientLinks_.end())
+        it->second->Write(bytes);
+}
+
+void THub::ReplyEnded(hub::ClientId client, char request, bool complete)
+{
+    if (client == kHubClient)
+        hubInbox_.push_back({std::string(), request, complete});
+}
+
+void THub::PhaseChanged(hub::LinePhase)
+{
+    // Not from inside the router's call: the bridge may answer with commands.
+    QTimer::singleShot(0, this, [this] { ErrorReport::Guard([this] { UpdateAvailability(); }); });
+}
+
+void THub::Log(const std::string& text)
+{
+    qInfo().noquote() << QString::fromStdString(text);
+}

@@ -1,0 +1,85 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ComLink.h"
+#include "HubOptions.h"
+#include "ReplyRouter.h"
+
+class QTimer;
+class TComPort;
+class TConsoleLink;
+class THubPoller;
+class TMqttBridge;
+class TPortKeeper;
+
+// selvora-hub put together: the controller's port kept open across unplugging, the reply
+// router between the port and its clients (the console links and the hub's own poller), and the
+// MQTT bridge. Everything runs on one thread; only libmosquitto has its own.
+class THub : public QObject, private hub::IRouterSink {
+    Q_OBJECT
+public:
+    static constexpr int kHubClient = 0;
+
+    explicit THub(hub::HubOptions options, QObject* parent = nullptr);
+    ~THub() override;
+
+    // Opens what the hub serves; throws std::runtime_error for what it cannot run without (a
+    // link path, a group, an MQTT setting). A missing device is no error: it is looked for.
+    void Start();
+    // Says goodbye on MQTT.
+    void Stop();
+
+private:
+    // hub::IRouterSink
+    void WriteToController(const std::string& bytes) override;
+    void DeliverToClient(hub::ClientId client, const std::string& bytes) override;
+    void ReplyEnded(hub::ClientId client, char request, bool complete) override;
+    void PhaseChanged(hub::LinePhase phase) override;
+    void Log(const std::string& text) override;
+
+    void OpenLinks();
+    void ClientOpened(TConsoleLink* link);
+    void ClientClosed(TConsoleLink* link);
+    void ClientBytes(TConsoleLink* link, const QByteArray& bytes);
+    void LineLost(const QString& why);
+    void LineRestored();
+    void Received(const char* bytes, int count);
+    // Every call into the router goes through here: the hub's own deliveries are handled after
+    // the router has returned, and the router's next deadline is armed.
+    template <class F> void Route(F&& call);
+    void DrainHubInbox();
+    void ArmDeadline();
+    void UpdateAvailability();
+
+    struct HubEvent {
+        std::string bytes;   // bytes for the hub's session, or
+        char request = 0;    // the end of its reply to this request
+        bool complete = false;
+    };
+
+    hub::HubOptions options_;
+    hub::TReplyRouter router_{*this, false};
+    TComPort* port_ = nullptr;
+    TPortKeeper* keeper_ = nullptr;
+    TComLink portLink_;
+    THubPoller* poller_ = nullptr;
+    TMqttBridge* bridge_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    std::vector<TConsoleLink*> links_;
+    std::map<TConsoleLink*, hub::ClientId> linkClients_;
+    std::map<hub::ClientId, TConsoleLink*> clientLinks_;
+    hub::ClientId nextClient_ = 1;
+    std::deque<HubEvent> hubInbox_;
+    bool draining_ = false;
+    int routing_ = 0;
+    bool lineUp_ = false;
+    bool answeredSinceLineUp_ = false;
+    bool lineLossReported_ = false;
+};

@@ -1,0 +1,151 @@
+#include "HubOptions.h"
+
+#include <cstdlib>
+
+namespace hub {
+
+namespace {
+
+bool ParseInt(const std::string& text, int low, int high, int& value)
+{
+    if (text.empty() || text.size() > 6)
+        return false;
+    char* end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || n < low || n > high)
+        return false;
+    value = static_cast<int>(n);
+    return true;
+}
+
+bool ValidId(const std::string& id)
+{
+    if (id.empty())
+        return false;
+    for (char ch : id) {
+        const bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                        (ch >= '0' && ch <= '9') || ch == '_' || ch == '-';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, std::string& error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        const auto equals = name.find('=');
+        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+            hasValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--version") {
+            options.version = true;
+            continue;
+        }
+        const auto take = [&](std::string& into) {
+            if (!hasValue) {
+                if (i + 1 >= args.size()) {
+                    error = name + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            into = value;
+            return true;
+        };
+        std::string text;
+        if (name == "--device") {
+            if (!take(options.device))
+                return false;
+        } else if (name == "--names") {
+            if (!take(options.namesFile))
+                return false;
+        } else if (name == "--console-link") {
+            if (!take(text))
+                return false;
+            options.consoleLinks.push_back(text);
+        } else if (name == "--console-group") {
+            if (!take(options.consoleGroup))
+                return false;
+        } else if (name == "--mqtt") {
+            if (!take(text))
+                return false;
+            const auto colon = text.rfind(':');
+            options.mqttHost = text.substr(0, colon);
+            if (colon != std::string::npos &&
+                !ParseInt(text.substr(colon + 1), 1, 65535, options.mqttPort)) {
+                error = "--mqtt: bad port in " + text;
+                return false;
+            }
+            if (options.mqttHost.empty()) {
+                error = "--mqtt needs a host";
+                return false;
+            }
+        } else if (name == "--mqtt-user") {
+            if (!take(options.mqttUser))
+                return false;
+        } else if (name == "--mqtt-password-file") {
+            if (!take(options.mqttPasswordFile))
+                return false;
+        } else if (name == "--mqtt-cafile") {
+            if (!take(options.mqttCaFile))
+                return false;
+        } else if (name == "--id") {
+            if (!take(options.id))
+                return false;
+            if (!ValidId(options.id)) {
+                error = "--id: letters, digits, '_' and '-' only";
+                return false;
+            }
+        } else if (name == "--discovery-prefix") {
+            if (!take(options.discoveryPrefix))
+                return false;
+        } else if (name == "--poll-ms") {
+            if (!take(text))
+                return false;
+            if (!ParseInt(text, kMinPollIntervalMs, 10000, options.pollIntervalMs)) {
+                error = "--poll-ms: " + std::to_string(kMinPollIntervalMs) + " to 10000";
+                return false;
+            }
+        } else {
+            error = "unknown option " + args[i];
+            return false;
+        }
+    }
+    if (!options.help && !options.version && options.device.empty()) {
+        error = "--device is required";
+        return false;
+    }
+    return true;
+}
+
+std::string HubUsage()
+{
+    return "usage: selvora-hub --device PATH [options]\n"
+           "  --device PATH             the controller's serial device (opened exclusively)\n"
+           "  --names FILE              a console's config.ini with the input and output names\n"
+           "  --console-link PATH       publish a pseudo-terminal for a console (repeatable)\n"
+           "  --console-group GROUP     group that may open the links (default dialout)\n"
+           "  --mqtt HOST[:PORT]        publish to this MQTT broker (port 1883, 8883 with TLS)\n"
+           "  --mqtt-user NAME          MQTT user name\n"
+           "  --mqtt-password-file FILE MQTT password, first line of FILE\n"
+           "  --mqtt-cafile FILE        use TLS, trusting these certificate authorities\n"
+           "  --id ID                   topics under selvora/ID/ (default selvora)\n"
+           "  --discovery-prefix P      Home Assistant discovery prefix (default homeassistant)\n"
+           "  --poll-ms N               pause between the hub's own state requests (default 120)\n"
+           "  --help                    this text\n"
+           "  --version                 the version\n";
+}
+
+}  // namespace hub

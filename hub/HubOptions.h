@@ -1,0 +1,37 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The command line of selvora-hub.
+namespace hub {
+
+struct HubOptions {
+    std::string device;                     // the controller's serial device (required)
+    std::string namesFile;                  // a console's config.ini
+    std::vector<std::string> consoleLinks;  // pseudo-terminals to publish
+    std::string consoleGroup = "dialout";
+    std::string mqttHost;                   // no MQTT when empty
+    int mqttPort = 0;                       // 0: 1883, or 8883 with TLS
+    std::string mqttUser;
+    std::string mqttPasswordFile;
+    std::string mqttCaFile;
+    std::string id = "selvora";
+    std::string discoveryPrefix = "homeassistant";
+    int pollIntervalMs = 120;
+    bool help = false;
+    bool version = false;
+
+    int MqttPort() const { return mqttPort ? mqttPort : (mqttCaFile.empty() ? 1883 : 8883); }
+};
+
+// Fills `options` from the arguments after the program name; false with `error` set when they
+// do not make sense.
+bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, std::string& error);
+
+std::string HubUsage();
+
+// The shortest poll interval that keeps the hub's own polling within half the line's 960 bytes
+// a second (the rest is the consoles').
+constexpr int kMinPollIntervalMs = 20;
+
+}  // namespace hub

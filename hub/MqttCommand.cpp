@@ -1,0 +1,77 @@
+#include "MqttCommand.h"
+
+namespace hub {
+
+namespace {
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+MqttCommand Invalid(const std::string& why)
+{
+    MqttCommand command;
+    command.error = why;
+    return command;
+}
+
+// "1".."16", nothing else (no sign, no leading zero, no blanks).
+int ChannelNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 2 || text[0] == '0')
+        return 0;
+    int n = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9')
+            return 0;
+        n = n * 10 + (ch - '0');
+    }
+    return n <= kChannels ? n : 0;
+}
+
+}  // namespace
+
+MqttCommand ParseMqttCommand(const HubTopics& topics, const std::string& topic,
+                             const std::string& payload)
+{
+    const std::string value = Trimmed(payload);
+    if (topic == topics.ModeSet()) {
+        for (std::size_t i = 0; i < kModeNames.size(); ++i) {
+            if (value == kModeNames[i]) {
+                MqttCommand command;
+                command.kind = MqttCommand::Kind::Mode;
+                command.mode = static_cast<int>(i);
+                return command;
+            }
+        }
+        return Invalid("unknown mode \"" + value + "\"");
+    }
+    const std::string prefix = topics.base + "/output/";
+    const std::string suffix = "/set";
+    if (topic.size() <= prefix.size() + suffix.size() || topic.compare(0, prefix.size(), prefix) != 0 ||
+        topic.compare(topic.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return Invalid("not a command topic");
+    const int output =
+        ChannelNumber(topic.substr(prefix.size(), topic.size() - prefix.size() - suffix.size()));
+    if (output == 0)
+        return Invalid("no output " + topic.substr(prefix.size()));
+    MqttCommand command;
+    command.kind = MqttCommand::Kind::Output;
+    command.output = output;
+    if (value == "ON")
+        command.wish = OutputWish::On;
+    else if (value == "OFF")
+        command.wish = OutputWish::Off;
+    else if (value == "TOGGLE")
+        command.wish = OutputWish::Toggle;
+    else
+        return Invalid("payload \"" + value + "\" is not ON, OFF or TOGGLE");
+    return command;
+}
+
+}  // namespace hub

@@ -1,0 +1,100 @@
+#pragma once
+// Real parts for the hub's end-to-end test and benchmark: a Mosquitto broker on 127.0.0.1 and a
+// free port, the simulator, selvora-hub between them, and an MQTT client that records what the
+// hub publishes.
+#include <chrono>
+#include <functional>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+class SimulatorProcess;
+struct mosquitto;
+struct mosquitto_message;
+
+namespace hubrig {
+
+int64_t NowUs();   // CLOCK_MONOTONIC, the clock of the simulator's log
+
+// A child process with its output in a file.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::string& logFile);
+    ~Child();
+    void Stop();
+    pid_t Pid() const { return pid_; }
+    bool Running();
+
+private:
+    pid_t pid_ = -1;
+};
+
+class Broker {
+public:
+    explicit Broker(const std::string& dir);
+    void Start();   // on the same port every time
+    void Stop();
+    int Port() const { return port_; }
+
+private:
+    std::string dir_;
+    int port_;
+    std::unique_ptr<Child> process_;
+};
+
+struct Message {
+    int64_t us;
+    std::string topic;
+    std::string payload;
+};
+
+class MqttProbe {
+public:
+    explicit MqttProbe(int port);
+    ~MqttProbe();
+    void Publish(const std::string& topic, const std::string& payload);
+    // The last payload on the topic ("" when none came).
+    std::string Last(const std::string& topic);
+    // Waits until the topic's last payload is `payload`.
+    bool WaitFor(const std::string& topic, const std::string& payload, int timeoutMs);
+    std::vector<Message> Since(int64_t us);
+
+private:
+    static void OnMessage(mosquitto*, void* self, const mosquitto_message* m);
+    mosquitto* mosq_ = nullptr;
+    std::mutex mutex_;
+    std::map<std::string, std::string> last_;
+    std::vector<Message> log_;
+};
+
+// The simulator plus the hub on it with one console link, all in `dir`.
+class Rig {
+public:
+    explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {});
+    ~Rig();
+    SimulatorProcess& Sim() { return *sim_; }
+    Broker& MqttBroker() { return broker_; }
+    Child& Hub() { return *hub_; }
+    std::string Link() const { return dir_ + "/ttyHUB"; }
+    std::string SimLog() const;
+    std::string HubLog() const { return dir_ + "/hub.log"; }
+
+private:
+    std::string dir_;
+    Broker broker_;
+    std::unique_ptr<SimulatorProcess> sim_;
+    std::unique_ptr<Child> hub_;
+};
+
+std::string BuildDir();
+// The shared wait (events served meanwhile), looking at `done` every 10 ms.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+// The group the test runs in, for --console-group.
+std::string OwnGroup();
+
+}  // namespace hubrig
