@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "CommandLine.h"
 #include "StartupProbe.h"
 
 #include "Form1.h"
@@ -16,6 +17,9 @@
 
 int main(int argc, char** argv)
 {
+    if (const auto answered = AnswerCommandLine(argc, argv))
+        return *answered;
+
     TApplication app(argc, argv);
     // The application's title. Not set as the display name: Qt would append that to every
     // window caption, and the main window's caption is its clock.

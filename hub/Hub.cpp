@@ -61,7 +61,6 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
         },
         options_.pollIntervalMs, this);
     router_.AddClient(kHubClient);
-    router_.SetLineUp(false, Now());
 }
 
 THub::~THub()
@@ -154,8 +153,9 @@ void THub::OpenLinks()
 void THub::LineLost(const QString& why)
 {
     if (!lineLossReported_)
-        qWarning().noquote() << "controller line" << QString::fromStdString(options_.device)
-                             << "lost (" << why << "); looking for it about once a second";
+        qWarning().noquote() << QStringLiteral("controller line %1 lost (%2); looking for it about "
+                                               "once a second")
+                                    .arg(QString::fromStdString(options_.device), why);
     lineLossReported_ = true;
     lineUp_ = false;
     answeredSinceLineUp_ = false;

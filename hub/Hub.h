@@ -61,7 +61,7 @@ private:
     };
 
     hub::HubOptions options_;
-    hub::TReplyRouter router_{*this};
+    hub::TReplyRouter router_{*this, false};
     TComPort* port_ = nullptr;
     TPortKeeper* keeper_ = nullptr;
     TComLink portLink_;

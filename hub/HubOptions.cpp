@@ -49,6 +49,10 @@ bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, 
             options.help = true;
             continue;
         }
+        if (name == "--version") {
+            options.version = true;
+            continue;
+        }
         const auto take = [&](std::string& into) {
             if (!hasValue) {
                 if (i + 1 >= args.size()) {
@@ -119,7 +123,7 @@ bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, 
             return false;
         }
     }
-    if (!options.help && options.device.empty()) {
+    if (!options.help && !options.version && options.device.empty()) {
         error = "--device is required";
         return false;
     }
@@ -139,7 +143,9 @@ std::string HubUsage()
            "  --mqtt-cafile FILE        use TLS, trusting these certificate authorities\n"
            "  --id ID                   topics under selvora/ID/ (default selvora)\n"
            "  --discovery-prefix P      Home Assistant discovery prefix (default homeassistant)\n"
-           "  --poll-ms N               pause between the hub's own state requests (default 100)\n";
+           "  --poll-ms N               pause between the hub's own state requests (default 120)\n"
+           "  --help                    this text\n"
+           "  --version                 the version\n";
 }
 
 }  // namespace hub

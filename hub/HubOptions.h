@@ -17,8 +17,9 @@ struct HubOptions {
     std::string mqttCaFile;
     std::string id = "selvora";
     std::string discoveryPrefix = "homeassistant";
-    int pollIntervalMs = 100;
+    int pollIntervalMs = 120;
     bool help = false;
+    bool version = false;
 
     int MqttPort() const { return mqttPort ? mqttPort : (mqttCaFile.empty() ? 1883 : 8883); }
 };

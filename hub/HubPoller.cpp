@@ -16,7 +16,7 @@ THubPoller::THubPoller(Submit submit, int pollIntervalMs, QObject* parent)
         timer->disconnect(&session_);
         connect(timer, &QTimer::timeout, this, [this, timer = timer, request = request] {
             timer->stop();
-            Want(request);
+            CycleTurn(request);
         });
     }
     connect(&session_, &TControllerSession::InputStateChanged, this, &THubPoller::InputChanged);
@@ -38,11 +38,20 @@ int THubPoller::Write(const std::string& bytes)
     for (char ch : bytes) {
         if (ch == 'x' || ch == 'q' || ch == 'C')
             outstanding_ = true;
-        if (ch == 'x')
+        if (ch == 'x') {
             ++outputReads_;
+            turnsSinceOutputRead_ = 0;
+        }
     }
     submit_(bytes);
     return static_cast<int>(bytes.size());
+}
+
+void THubPoller::CycleTurn(char request)
+{
+    if (request == 'x' && ++turnsSinceOutputRead_ < kTurnsPerOutputRead)
+        request = 'q';
+    Want(request);
 }
 
 void THubPoller::Want(char request)

@@ -14,6 +14,11 @@
 class THubPoller : public QObject {
     Q_OBJECT
 public:
+    // Outputs change by the hub's own commands (read at once), by the controller's inputs and
+    // remote (which send '/') or by a console's button: only that last needs the cycle's output
+    // reads, so most turns of the cycle read the inputs.
+    static constexpr int kTurnsPerOutputRead = 3;
+
     // `submit` hands the hub's bytes to the router.
     using Submit = std::function<void(const std::string& bytes)>;
 
@@ -40,6 +45,7 @@ signals:
 
 private:
     int Write(const std::string& bytes);
+    void CycleTurn(char request);
     void Want(char request);
     void Issue(char request);
     void Feed(char ch);
@@ -51,4 +57,5 @@ private:
     std::string deferred_;   // notices that came while a reply of ours was due
     std::string wanted_;     // requests asked for meanwhile
     int outputReads_ = 0;
+    int turnsSinceOutputRead_ = 0;
 };

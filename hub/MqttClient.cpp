@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QMetaObject>
-#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <mosquitto.h>
 #include <stdexcept>
@@ -67,13 +69,32 @@ void TMqttClient::Start()
     if (!settings_.caFile.empty())
         Check(mosquitto_tls_set(mosq_, settings_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr),
               "MQTT TLS");
+    TryConnect();
+}
+
+// The library reconnects by itself once it has been connected; a broker that is not there at
+// the start is tried again from here, with growing pauses.
+void TMqttClient::TryConnect()
+{
     const int rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
                                            settings_.keepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS)
-        qInfo().noquote() << "MQTT broker" << QString::fromStdString(settings_.host) << "not reached ("
-                          << mosquitto_strerror(rc) << "); trying again";
-    Check(mosquitto_loop_start(mosq_), "MQTT network thread");
-    looping_ = true;
+    if (rc != MOSQ_ERR_SUCCESS) {
+        if (retryMs_ == 0)
+            qInfo().noquote() << QStringLiteral("MQTT broker %1 not reached (%2); trying again")
+                                     .arg(QString::fromStdString(settings_.host),
+                                          QString::fromUtf8(mosquitto_strerror(rc)));
+        retryMs_ = retryMs_ == 0 ? int(kFirstRetrySeconds * 1000)
+                                 : std::min(2 * retryMs_, int(kLongestRetrySeconds * 1000));
+        QTimer::singleShot(retryMs_, this, [this] { TryConnect(); });
+        return;
+    }
+    retryMs_ = 0;
+    if (!looping_) {
+        const int started = mosquitto_loop_start(mosq_);
+        if (started != MOSQ_ERR_SUCCESS)
+            qWarning() << "MQTT network thread not started:" << mosquitto_strerror(started);
+        looping_ = started == MOSQ_ERR_SUCCESS;
+    }
 }
 
 void TMqttClient::Stop()

@@ -46,9 +46,11 @@ private:
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnMessage(mosquitto*, void* self, const struct mosquitto_message* message);
     void SetConnected(bool connected);
+    void TryConnect();
 
     Settings settings_;
     mosquitto* mosq_ = nullptr;
     bool connected_ = false;
     bool looping_ = false;
+    int retryMs_ = 0;
 };

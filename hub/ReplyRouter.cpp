@@ -36,7 +36,7 @@ std::string HexByte(char ch)
     return text;
 }
 
-TReplyRouter::TReplyRouter(IRouterSink& sink) : sink_(sink) {}
+TReplyRouter::TReplyRouter(IRouterSink& sink, bool lineUp) : sink_(sink), lineUp_(lineUp) {}
 
 bool TReplyRouter::IsOutputCommand(char ch)
 {

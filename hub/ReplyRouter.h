@@ -46,7 +46,8 @@ public:
     static constexpr std::size_t kMaxHeldBytes = 1024;      // per client
     static constexpr std::size_t kMaxDeferredBytes = 64;    // per client
 
-    explicit TReplyRouter(IRouterSink& sink);
+    // `lineUp`: whether the controller's line is there to begin with.
+    explicit TReplyRouter(IRouterSink& sink, bool lineUp = true);
 
     void AddClient(ClientId client);
     // The client is gone; whatever it started finishes without it.
@@ -121,7 +122,7 @@ private:
     Write write_;
     ClientId learner_ = -1;
     LinePhase phase_ = LinePhase::Normal;
-    bool lineUp_ = true;
+    bool lineUp_;
 };
 
 std::string HexByte(char ch);

@@ -1,6 +1,7 @@
 // selvora-hub: one process on the controller's line, shared by consoles and an MQTT broker.
 #include "Hub.h"
 #include "HubOptions.h"
+#include "KonfVersion.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -40,6 +41,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::cout << hub::HubUsage();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "selvora-hub " KONF_VERSION "\n";
         return 0;
     }
 

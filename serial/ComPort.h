@@ -1,7 +1,6 @@
 #pragma once
-// CONTRACT HEADER. The declarations below are used by the terminal, the console and the routing
-// windows; their names and signatures are fixed. The serial subsystem adds everything else
-// (settings classes, the remaining properties, transfers, line signals) and the implementation.
+// The serial port component: its settings, opening and closing, the event thread's calls on the
+// main thread, the links that receive its data, and the transfers.
 #include <QObject>
 #include <QString>
 #include <QVector>

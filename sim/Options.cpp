@@ -41,7 +41,8 @@ std::string Usage()
            "  --garbage-rate P       insert a random byte before each sent byte with probability P\n"
            "  --short-replies P      cut each state reply short with probability P\n"
            "  --seed N               seed for the random choices\n"
-           "  --help                 this text\n";
+           "  --help                 this text\n"
+           "  --version              print the version\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error)
@@ -81,6 +82,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
         bool noPacing = false;
         if (name == "--help" || name == "-h") {
             if (!flag(out.help))
+                return false;
+        } else if (name == "--version") {
+            if (!flag(out.version))
                 return false;
         } else if (name == "--no-pacing") {
             if (!flag(noPacing))

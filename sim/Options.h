@@ -25,6 +25,7 @@ struct Options {
     uint64_t seed = 0;
     bool seedGiven = false;
     bool help = false;
+    bool version = false;
 };
 
 // Parses the command line (without argv[0]). False with a message on any bad argument.

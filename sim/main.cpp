@@ -1,3 +1,4 @@
+#include "KonfVersion.h"
 #include "Options.h"
 #include "Simulator.h"
 
@@ -16,6 +17,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(sim::Usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs("selvora-sim " KONF_VERSION "\n", stdout);
         return 0;
     }
     sim::Simulator simulator(options);

@@ -1,6 +1,6 @@
 #pragma once
-// CONTRACT HEADER. The declarations below are used by the console; their names and signatures
-// are fixed. The terminal subsystem adds everything else and the implementation.
+// The terminal control: shows the port's text through the terminal model, with caret,
+// scrolling, painting and keyboard, and raises the character event the console parses.
 #include <QChar>
 #include <QFont>
 #include <QRawFont>

@@ -98,8 +98,8 @@ TEscapeCode TEscapeCodesVT100::ClassifyBracket()
     }
 
     SplitParams();
-    // The true count, also when the text was cut short.
-    const std::size_t count = data_.size() > 2 ? separators_ + 1 : 0;
+    // The true count, also when the text was cut short; a trailing ';' adds no parameter.
+    const std::size_t count = data_.size() > 2 ? separators_ + 1 - endsWithSeparator_ : 0;
     switch (final) {
     case 'A': return ecCursorUp;
     case 'B': return ecCursorDown;

@@ -17,11 +17,13 @@ public:
             collecting_ = true;
             bracket_ = false;
             separators_ = 0;
+            endsWithSeparator_ = false;
             return frNeedMore;
         }
         if (bracket_) {
             if (!((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z')) {
-                separators_ += byte == ';';
+                endsWithSeparator_ = byte == ';';
+                separators_ += endsWithSeparator_;
                 CollectByte(byte);
                 return frNeedMore;
             }
@@ -43,4 +45,5 @@ private:
     bool bracket_ = false;
     // Counted while collecting so that the count stays right even when the text was cut.
     std::size_t separators_ = 0;
+    bool endsWithSeparator_ = false;
 };

@@ -2,29 +2,23 @@
 // polling cycle period against its theoretical value, and the time from the simulator's last
 // reply byte to the updated display. Plain program; prints its figures.
 //   console_bench [seconds]   (default 30; selvora-sim is looked up in $KONF_BUILD_DIR or
-//                              beside this program)
+//                              beside this program's folder)
 #include "ComTerminal.h"
 #include "Form1.h"
 #include "SettingsFile.h"
+#include "SimulatorProcess.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTextStream>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <signal.h>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -54,27 +48,6 @@ long StatusKb(const char* key)
     return -1;
 }
 
-struct LogByte {
-    std::int64_t us;
-    char ch;
-};
-
-// RX and TX bytes of the simulator's log.
-void ReadLog(const QString& path, std::vector<LogByte>& rx, std::vector<LogByte>& tx)
-{
-    std::ifstream in(path.toStdString());
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::int64_t us = 0;
-        std::string kind, hex;
-        if (!(fields >> us >> kind >> hex) || (kind != "RX" && kind != "TX"))
-            continue;
-        const char ch = static_cast<char>(std::stoi(hex, nullptr, 16));
-        (kind == "RX" ? rx : tx).push_back({us, ch});
-    }
-}
-
 double Percentile(std::vector<double> v, double p)
 {
     if (v.empty())
@@ -82,20 +55,6 @@ double Percentile(std::vector<double> v, double p)
     std::sort(v.begin(), v.end());
     const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5));
     return v[i];
-}
-
-QString FindSimulator()
-{
-    QStringList dirs;
-    if (qEnvironmentVariableIsSet("KONF_BUILD_DIR"))
-        dirs << qEnvironmentVariable("KONF_BUILD_DIR");
-    dirs << QCoreApplication::applicationDirPath();
-    for (const QString& d : dirs) {
-        const QString path = d + QStringLiteral("/selvora-sim");
-        if (QFile::exists(path))
-            return path;
-    }
-    return QString();
 }
 
 }  // namespace
@@ -107,22 +66,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 30;
 
-    const QString sim = FindSimulator();
-    if (sim.isEmpty()) {
-        std::fprintf(stderr, "console_bench: selvora-sim not found (set KONF_BUILD_DIR)\n");
+    SimulatorProcess sim;
+    if (!sim.Start()) {
+        std::fprintf(stderr, "console_bench: %s\n", sim.Error().c_str());
         return 1;
     }
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("ttyCONTROLLER"));
-    const QString log = dir.filePath(QStringLiteral("sim.log"));
-    const pid_t simPid = fork();
-    if (simPid == 0) {
-        const std::string s = sim.toStdString(), l = link.toStdString(), g = log.toStdString();
-        execl(s.c_str(), s.c_str(), "--link", l.c_str(), "--log", g.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 200 && !QFile::exists(link); ++i)
-        QThread::msleep(20);
+    const QString link = QString::fromStdString(sim.LinkPath());
+    const QDir dir(QString::fromStdString(sim.Dir()));
 
     QStringList lines{SettingsFile::kSeparator, link, SettingsFile::kSeparator};
     for (int k = 1; k <= 16; ++k)
@@ -166,17 +116,16 @@ int main(int argc, char** argv)
     const std::int64_t to = NowUs();
     const long rss = StatusKb("VmRSS:"), hwm = StatusKb("VmHWM:");
 
-    kill(simPid, SIGTERM);
-    waitpid(simPid, nullptr, 0);
+    sim.Stop();
 
-    std::vector<LogByte> rx, tx;
-    ReadLog(log, rx, tx);
+    const std::vector<SimLogRecord> log = sim.Log();
+    const std::vector<SimLogRecord> rx = Bytes(log, 'R'), tx = Bytes(log, 'T');
 
     // Cycle period: from one "x" request to the next.
     std::vector<double> periods;
     std::int64_t lastX = -1;
-    for (const LogByte& b : rx) {
-        if (b.ch != 'x' || b.us < from || b.us > to)
+    for (const SimLogRecord& b : rx) {
+        if (b.byte != 'x' || b.us < from || b.us > to)
             continue;
         if (lastX >= 0)
             periods.push_back((b.us - lastX) / 1000.0);
@@ -185,14 +134,14 @@ int main(int argc, char** argv)
     // Last byte of each reply as the simulator wrote it: the '!' and the 16th input state.
     std::vector<std::int64_t> bangSent, inputEndSent;
     for (size_t i = 0; i < tx.size(); ++i) {
-        if (tx[i].ch == '!')
+        if (tx[i].byte == '!')
             bangSent.push_back(tx[i].us);
     }
     {
         // Each "q" is answered with 16 state characters; the 16th is the last byte of the reply.
         size_t t = 0;
-        for (const LogByte& r : rx) {
-            if (r.ch != 'q')
+        for (const SimLogRecord& r : rx) {
+            if (r.byte != 'q')
                 continue;
             while (t < tx.size() && tx[t].us < r.us)
                 ++t;

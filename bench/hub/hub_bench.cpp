@@ -4,7 +4,13 @@
 //   the hub against a direct line, the hub's CPU and resident memory.
 // Usage: [HUB_POLL_MS=N] hub_bench [SECONDS]   (the CPU window; default 30)
 #include "HubRig.h"
-#include "SimProcess.h"
+#include "WaitFor.h"
+#include "LineEnd.h"
+#include "SimLog.h"
+#include "SimulatorProcess.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,29 +25,6 @@
 using hubrig::NowUs;
 
 namespace {
-
-struct LogLine {
-    int64_t us;
-    std::string kind;
-    std::string rest;
-};
-
-std::vector<LogLine> ReadSimLog(const std::string& path)
-{
-    std::vector<LogLine> lines;
-    std::ifstream log(path);
-    std::string line;
-    while (std::getline(log, line)) {
-        std::istringstream in(line);
-        LogLine l;
-        in >> l.us >> l.kind;
-        std::getline(in, l.rest);
-        if (!l.rest.empty() && l.rest[0] == ' ')
-            l.rest.erase(0, 1);
-        lines.push_back(l);
-    }
-    return lines;
-}
 
 double Percentile(std::vector<double> v, double p)
 {
@@ -123,12 +106,12 @@ private:
 };
 
 // For each '!' the console read, the delay since the simulator sent the closest '!' before.
-std::vector<double> ReplyDelaysMs(const std::vector<LogLine>& log, const std::vector<int64_t>& bangs)
+std::vector<double> ReplyDelaysMs(const std::string& logPath, const std::vector<int64_t>& bangs)
 {
     std::vector<int64_t> sent;
-    for (const LogLine& l : log)
-        if (l.kind == "TX" && l.rest.rfind("21", 0) == 0)
-            sent.push_back(l.us);
+    for (const SimLogRecord& r : Bytes(ReadSimLog(logPath), 'T'))
+        if (r.byte == '!')
+            sent.push_back(r.us);
     std::vector<double> delays;
     for (int64_t got : bangs) {
         const auto it = std::upper_bound(sent.begin(), sent.end(), got);
@@ -142,13 +125,15 @@ std::vector<double> ReplyDelaysMs(const std::vector<LogLine>& log, const std::ve
 
 int main(int argc, char** argv)
 {
+    QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
-    TempDir dir;
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString();
     // HUB_POLL_MS tries another pause between the hub's own requests.
     std::vector<std::string> hubOptions;
     if (const char* poll = std::getenv("HUB_POLL_MS"))
         hubOptions = {"--poll-ms", poll};
-    hubrig::Rig rig(dir.Path(), hubOptions);
+    hubrig::Rig rig(dir, hubOptions);
     hubrig::MqttProbe mqtt(rig.MqttBroker().Port());
     const std::string base = "selvora/test/";
     if (!mqtt.WaitFor(base + "availability", "online", 10000)) {
@@ -156,7 +141,7 @@ int main(int argc, char** argv)
         return 1;
     }
     ConsolePoller console(rig.Link());
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Spin(1000);
 
     // MQTT set -> output command on the wire (output 5's command is '4').
     std::vector<double> setDelays;
@@ -166,12 +151,12 @@ int main(int argc, char** argv)
         mqtt.Publish(base + "output/5/set", on ? "ON" : "OFF");
         if (!mqtt.WaitFor(base + "output/5/state", on ? "ON" : "OFF", 3000))
             continue;
-        for (const LogLine& l : ReadSimLog(rig.SimLog()))
-            if (l.us >= t0 && l.kind == "RX" && l.rest.rfind("34", 0) == 0) {
-                setDelays.push_back((l.us - t0) / 1000.0);
+        for (const SimLogRecord& r : Bytes(ReadSimLog(rig.SimLog()), 'R', t0))
+            if (r.byte == '4') {
+                setDelays.push_back((r.us - t0) / 1000.0);
                 break;
             }
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        Spin(150);
     }
 
     // Input change on the controller -> MQTT state.
@@ -183,9 +168,9 @@ int main(int argc, char** argv)
         if (!mqtt.WaitFor(base + "input/2/state", on ? "ON" : "OFF", 3000))
             continue;
         int64_t changed = 0;
-        for (const LogLine& l : ReadSimLog(rig.SimLog()))
-            if (l.us >= t0 && l.kind == "EV" && l.rest.rfind("input 2 ", 0) == 0) {
-                changed = l.us;
+        for (const SimLogRecord& r : ReadSimLog(rig.SimLog()))
+            if (r.us >= t0 && r.kind == 'E' && r.text.rfind("input 2 ", 0) == 0) {
+                changed = r.us;
                 break;
             }
         int64_t published = 0;
@@ -197,30 +182,33 @@ int main(int argc, char** argv)
         if (changed && published)
             inputDelays.push_back((published - changed) / 1000.0);
         // A random phase against the polling cycle.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100 + (i * 37) % 150));
+        Spin(100 + (i * 37) % 150);
     }
 
     // CPU and memory of the hub over a quiet window with the console polling.
     const pid_t pid = rig.Hub().Pid();
     const double cpu0 = CpuSeconds(pid);
     const int64_t w0 = NowUs();
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    Spin(seconds * 1000);
     const int64_t w1 = NowUs();
     const double cpu = (CpuSeconds(pid) - cpu0) / ((w1 - w0) / 1e6) * 100.0;
     long txBytes = 0;
-    for (const LogLine& l : ReadSimLog(rig.SimLog()))
-        if (l.us >= w0 && l.us < w1 && l.kind == "TX")
+    for (const SimLogRecord& r : Bytes(ReadSimLog(rig.SimLog()), 'T', w0))
+        if (r.us < w1)
             ++txBytes;
-    const auto viaHub = ReplyDelaysMs(ReadSimLog(rig.SimLog()), console.BangTimesUs());
+    const auto viaHub = ReplyDelaysMs(rig.SimLog(), console.BangTimesUs());
 
     // The same console directly on a simulator, for comparison.
     std::vector<double> direct;
     {
-        TempDir directDir;
-        SimProcess sim(directDir.Path(), {"--link", directDir / "ttySIM", "--log", directDir / "sim.log"});
-        ConsolePoller directConsole(directDir / "ttySIM");
-        std::this_thread::sleep_for(std::chrono::seconds(std::min(seconds, 15)));
-        direct = ReplyDelaysMs(ReadSimLog(directDir / "sim.log"), directConsole.BangTimesUs());
+        SimulatorProcess sim;
+        if (!sim.Start()) {
+            std::fprintf(stderr, "selvora-sim: %s\n", sim.Error().c_str());
+            return 1;
+        }
+        ConsolePoller directConsole(sim.LinkPath());
+        Spin(std::min(seconds, 15) * 1000);
+        direct = ReplyDelaysMs(sim.LogPath(), directConsole.BangTimesUs());
     }
 
     std::printf("MQTT set -> command written: median %.2f ms, p95 %.2f ms (%zu samples)\n",

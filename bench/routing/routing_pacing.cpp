@@ -1,15 +1,16 @@
 // Measures the pacing of a real routing write as the controller sees it: runs one pass of the
 // routing window against the simulator and reads the arrival times from the simulator's log.
-//   bench_routing_pacing [path/to/selvora-sim]
+//   bench_routing_pacing   (selvora-sim is looked up in $KONF_BUILD_DIR or beside this program's
+//                           folder)
 #include "ComPort.h"
 #include "ControllerSession.h"
 #include "Form2.h"
-#include "SimLog.h"
-#include "SimRunner.h"
+#include "RoutingWriteLog.h"
+#include "SimulatorProcess.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QTemporaryDir>
+#include <QThread>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -20,17 +21,14 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString simPath = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                     : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("selvora-sim"));
-    QTemporaryDir dir;
-    SimRunner sim(simPath, dir.path());
+    SimulatorProcess sim;
     if (!sim.Start()) {
-        std::fprintf(stderr, "%s\n", qPrintable(sim.Error()));
+        std::fprintf(stderr, "%s\n", sim.Error().c_str());
         return 1;
     }
     try {
         TComPort port;
-        port.SetPort(sim.Link());
+        port.SetPort(QString::fromStdString(sim.LinkPath()));
         port.SetConnected(true);
         TControllerSession session([&port](const std::string& bytes) { return port.WriteText(bytes); });
         TForm2 form;
@@ -57,7 +55,7 @@ int main(int argc, char** argv)
         QThread::msleep(200);
         port.SetConnected(false);
 
-        const simlog::RoutingWrite w = simlog::LastRoutingWrite(simlog::ReceivedBytes(sim.Log().toStdString()));
+        const simlog::RoutingWrite w = simlog::LastRoutingWrite(sim.Log());
         if (!w.found || w.cells.size() != 256) {
             std::fprintf(stderr, "the simulator's log holds no whole routing write (%zu cells)\n",
                          w.cells.size());

@@ -1,47 +1,25 @@
 // Measures the receive path of the port on a pseudo-terminal:
 //  - latency from a byte written on the master until a link's OnRxBuf runs on the main thread,
+//    each byte the first after a quiet spell,
 //  - throughput of the same path,
-//  - CPU used by an open, idle port.
+//  - CPU used by an open, idle port; by one whose received bytes nobody reads; and by one whose
+//    line has hung up.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "ComPort.h"
+#include "PtyPair.h"
+#include "WaitFor.h"
 
 namespace {
-struct Pty {
-    int master = -1, slave = -1;
-    std::string path;
-    Pty()
-    {
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        path = name;
-    }
-    ~Pty()
-    {
-        ::close(master);
-        ::close(slave);
-    }
-};
 
 double CpuSeconds()
 {
@@ -50,26 +28,11 @@ double CpuSeconds()
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-void WriteAll(int fd, const char* data, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            std::perror("write");
-            std::exit(1);
-        }
-        data += w;
-        n -= static_cast<size_t>(w);
-    }
-}
-
 void Latency(int samples)
 {
-    Pty pty;
+    PtyPair pty;
     TComPort port;
-    port.SetPort(QString::fromStdString(pty.path));
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
     long received = 0;
     TComLink link;
     link.OnRxBuf = [&](TCustomComPort*, const char*, int n) { received += n; };
@@ -84,7 +47,7 @@ void Latency(int samples)
         std::this_thread::sleep_for(std::chrono::microseconds(4500));
         const long want = received + 1;
         const auto t0 = std::chrono::steady_clock::now();
-        WriteAll(pty.master, "a", 1);
+        pty.Write("a");
         while (received < want)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const auto t1 = std::chrono::steady_clock::now();
@@ -99,9 +62,9 @@ void Latency(int samples)
 
 void Throughput(size_t total)
 {
-    Pty pty;
+    PtyPair pty;
     TComPort port;
-    port.SetPort(QString::fromStdString(pty.path));
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
     size_t received = 0;
     long deliveries = 0;
     TComLink link;
@@ -115,12 +78,12 @@ void Throughput(size_t total)
     port.SetBaudRate(br256000);
     port.SetConnected(true);
 
-    const std::vector<char> block(4096, 'x');
+    const std::string block(4096, 'x');
     QElapsedTimer t;
     t.start();
     std::thread writer([&] {
         for (size_t sent = 0; sent < total; sent += block.size())
-            WriteAll(pty.master, block.data(), std::min(block.size(), total - sent));
+            pty.Write(block.substr(0, std::min(block.size(), total - sent)));
     });
     while (received < total)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -132,23 +95,61 @@ void Throughput(size_t total)
     port.DetachLink(&link);
 }
 
+// CPU of the whole process while the event loop serves `seconds` with nothing to do.
+double CpuWhileServing(int seconds)
+{
+    const double cpu0 = CpuSeconds();
+    Spin(seconds * 1000);
+    return CpuSeconds() - cpu0;
+}
+
+void Report(const char* what, double used, int seconds)
+{
+    std::printf("%-10s: %.4f s over %d s (%.4f %%)\n", what, used, seconds, used / seconds * 100);
+}
+
 void IdleCpu(int seconds)
 {
-    Pty pty;
+    PtyPair pty;
     TComPort port;
-    port.SetPort(QString::fromStdString(pty.path));
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
     TComLink link;
     link.OnRxBuf = [](TCustomComPort*, const char*, int) {};
     port.AttachLink(&link);
     port.SetConnected(true);
-    const double cpu0 = CpuSeconds();
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
-    const double used = CpuSeconds() - cpu0;
-    std::printf("idle CPU  : %.4f s over %d s (%.4f %%)\n", used, seconds, used / seconds * 100);
+    Report("idle CPU", CpuWhileServing(seconds), seconds);
     port.SetConnected(false);
     port.DetachLink(&link);
+}
+
+// Received bytes that no link takes stay queued; they must not keep the event thread busy.
+void UnreadCpu(int seconds)
+{
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
+    int told = 0;
+    port.OnRxChar = [&](TCustomComPort*, int) { ++told; };
+    port.SetConnected(true);
+    pty.Write("abcde");
+    WaitFor([&] { return told > 0; });
+    Report("unread CPU", CpuWhileServing(seconds), seconds);
+    port.SetConnected(false);
+}
+
+// After the line hung up (the device went away) the port stays open until it is closed.
+void HangupCpu(int seconds)
+{
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
+    int hungUp = 0;
+    QObject::connect(&port, &TCustomComPort::HungUp, [&] { ++hungUp; });
+    port.SetConnected(true);
+    pty.CloseMaster();
+    WaitFor([&] { return hungUp > 0; });
+    Report("hangup CPU", CpuWhileServing(seconds), seconds);
+    port.SetConnected(false);
 }
 }  // namespace
 
@@ -159,5 +160,7 @@ int main(int argc, char** argv)
     Latency(quick ? 1000 : 10000);
     Throughput(quick ? (1u << 20) : (8u << 20));
     IdleCpu(quick ? 1 : 10);
+    UnreadCpu(quick ? 1 : 5);
+    HangupCpu(quick ? 1 : 5);
     return 0;
 }

@@ -6,12 +6,12 @@
 #include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TestApplication.h"
+#include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -89,22 +89,6 @@ protected:
         EXPECT_EQ(ReadFromConsole(1, 1000), "x") << TestApplication::TakeReportedErrors().join(" | ").toStdString();
     }
 
-    // Runs the event loop until `done` or the time is up.
-    static bool WaitFor(const std::function<bool()>& done, int timeoutMs)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > timeoutMs)
-                return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
-    static void Spin(int ms)
-    {
-        WaitFor([] { return false; }, ms);
-    }
     // What the console has written to the line so far (up to `max` bytes), without waiting.
     std::string Available(size_t max)
     {

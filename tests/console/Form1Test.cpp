@@ -164,12 +164,22 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
-TEST_F(ConsoleStart, TitleClockShowsShortDateAndLongTime)
+TEST_F(ConsoleStart, TitleClockShowsShortDateAndLongTimeWithoutZone)
 {
-    const QDateTime at(QDate(2026, 3, 7), QTime(9, 5, 3));
+    const QDateTime at(QDate(2026, 3, 7), QTime(1, 57, 16));
     const QLocale pl(QLocale::Polish, QLocale::Poland);
     EXPECT_EQ(TitleClockText(at, pl), "Selvora - konfigurator (" + pl.toString(at.date(), QLocale::ShortFormat)
-                                          + " " + pl.toString(at.time(), QLocale::LongFormat) + ")");
+                                          + " 01:57:16)");
+    EXPECT_TRUE(TitleClockText(at, QLocale(QLocale::English, QLocale::UnitedStates)).endsWith(" 1:57:16 AM)"));
+    // The zone field as the locales place it: after, before, in brackets, after a comma.
+    const std::pair<QString, QString> formats[] = {
+        {"HH:mm:ss t", "HH:mm:ss"},       {"h:mm:ss AP, t", "h:mm:ss AP"},
+        {"HH:mm:ss (t)", "HH:mm:ss"},     {"APh:mm:ss [t]", "APh:mm:ss"},
+        {"t APh:mm:ss", "APh:mm:ss"},     {"H:mm:ss 'ч'. t", "H:mm:ss 'ч'."},
+        {"HH:mm:ss tttt", "HH:mm:ss"},    {"'o''t' H:mm 't' t", "'o''t' H:mm 't'"},
+    };
+    for (const auto& [format, expected] : formats)
+        EXPECT_EQ(WithoutTimeZone(format), expected) << format.toStdString();
 
     WriteConfig(kUnlocked);
     Start();

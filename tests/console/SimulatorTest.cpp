@@ -2,10 +2,9 @@
 #include "ConsoleFixture.h"
 
 #include "ComPort.h"
+#include "SimulatorProcess.h"
 
 #include <QCheckBox>
-#include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -16,32 +15,12 @@ protected:
     void SetUp() override
     {
         ConsoleFixture::SetUp();
-        const QString sim = qEnvironmentVariable("KONF_BUILD_DIR") + QStringLiteral("/selvora-sim");
-        if (!QFile::exists(sim))
-            GTEST_SKIP() << "selvora-sim is not built";
-        link_ = QDir::current().filePath(QStringLiteral("ttyCONTROLLER"));
-        sim_.setProgram(sim);
-        sim_.setArguments({QStringLiteral("--link"), link_, QStringLiteral("--no-realtime")});
-        sim_.setProcessChannelMode(QProcess::MergedChannels);
-        sim_.start();
-        ASSERT_TRUE(sim_.waitForStarted(3000));
-        ASSERT_TRUE(WaitFor([&] { return QFile::exists(link_); }, 3000)) << sim_.readAll().toStdString();
-        WriteConfig(ConfigLines(link_, &SettingsFile::kUnlockedMarker));
+        ASSERT_TRUE(sim_.Start({"--no-realtime"})) << sim_.Error();
+        WriteConfig(ConfigLines(QString::fromStdString(sim_.LinkPath()), &SettingsFile::kUnlockedMarker));
     }
-    void TearDown() override
-    {
-        ConsoleFixture::TearDown();
-        if (sim_.state() != QProcess::NotRunning) {
-            sim_.write("quit\n");
-            if (!sim_.waitForFinished(3000))
-                sim_.kill();
-            sim_.waitForFinished(1000);
-        }
-    }
-    void Control(const char* line) { sim_.write(line); }
+    void Control(const char* line) { sim_.Command(line); }
 
-    QString link_;
-    QProcess sim_;
+    SimulatorProcess sim_;
 };
 
 TEST_F(WithSimulator, DisplaysFollowTheController)
@@ -56,20 +35,20 @@ TEST_F(WithSimulator, DisplaysFollowTheController)
     EXPECT_FALSE(form->OutputIndicators[1]->isChecked());
 
     // An input that becomes active on the controller.
-    Control("in 5 on\n");
+    Control("in 5 on");
     EXPECT_TRUE(WaitFor([&] { return form->InputBoxes[4]->isChecked(); }, 3000));
-    Control("in 5 off\n");
+    Control("in 5 off");
     EXPECT_TRUE(WaitFor([&] { return !form->InputBoxes[4]->isChecked(); }, 3000));
 
     // The mode button of the console and the controller's own.
     QTest::mouseClick(form->sButton4, Qt::LeftButton);
     EXPECT_TRUE(WaitFor([&] { return !form->sButton5->text().isEmpty(); }, 3000));
     const QString first = form->sButton5->text();
-    Control("mode\n");
+    Control("mode");
     EXPECT_TRUE(WaitFor([&] { return form->sButton5->text() != first; }, 3000));
 
     // A '/' from the controller fetches the outputs at once, the indicators stay right.
-    Control("remote 16\n");
+    Control("remote 16");
     EXPECT_TRUE(WaitFor([&] { return form->OutputIndicators[15]->isChecked(); }, 3000));
     EXPECT_TRUE(form->OutputIndicators[2]->isChecked());
     Spin(1000);

@@ -6,7 +6,7 @@
 
 namespace e2e {
 
-bool ConsoleSession::Start(const QStringList& simArgs, Settings settings, QString* error)
+bool ConsoleSession::Start(const std::vector<std::string>& simArgs, Settings settings, QString* error)
 {
     if (!dir.isValid()) {
         *error = QStringLiteral("no temporary directory");
@@ -19,11 +19,13 @@ bool ConsoleSession::Start(const QStringList& simArgs, Settings settings, QStrin
     }
     if (!x.Start(error))
         return false;
-    sim = std::make_unique<Simulator>(dir.path());
-    if (!sim->Start(simArgs, error))
+    sim = std::make_unique<SimulatorProcess>(dir.path().toStdString());
+    if (!sim->Start(simArgs)) {
+        *error = QString::fromStdString(sim->Error());
         return false;
+    }
     if (settings != Settings::None)
-        WriteSettings(dir.path(), sim->LinkPath(), settings == Settings::Unlocked);
+        WriteSettings(dir.path(), QString::fromStdString(sim->LinkPath()), settings == Settings::Unlocked);
     startedUs = NowUs();
     return console.Start(x, dir.path(), error);
 }
@@ -70,13 +72,13 @@ Displays ConsoleSession::WaitDisplays(const std::string& inputs, const std::stri
                                       int timeoutMs)
 {
     Displays last;
-    WaitUntil(
+    WaitFor(
         [&] {
             last = ReadMain();
             return last.valid && (inputs.empty() || last.inputs == inputs)
                 && (outputs.empty() || last.outputs == outputs);
         },
-        timeoutMs);
+        timeoutMs, kPollMs);
     return last;
 }
 
@@ -96,7 +98,7 @@ bool ConsoleSession::Unlock(const QString& code)
     x.Key(QStringLiteral("BackSpace"));
     x.Type(code);
     x.Click(w, layout::UnlockButton().x(), layout::UnlockButton().y());
-    return WaitUntil([&] { return !LockScreenShown(); }, 2000);
+    return WaitFor([&] { return !LockScreenShown(); }, 2000, kPollMs);
 }
 
 bool ConsoleSession::DismissMessage(int timeoutMs)

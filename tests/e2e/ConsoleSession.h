@@ -12,7 +12,7 @@ public:
     // Starts X, the simulator (with `simArgs`) and, when `settings` says so, config.ini and the
     // console. Reports what failed in `error`.
     enum class Settings { None, Locked, Unlocked };
-    bool Start(const QStringList& simArgs, Settings settings, QString* error);
+    bool Start(const std::vector<std::string>& simArgs, Settings settings, QString* error);
     void Stop();
 
     // The main window, waiting for it up to `timeoutMs`; 0 when it is not shown.
@@ -31,7 +31,7 @@ public:
 
     QTemporaryDir dir;
     XServer x;
-    std::unique_ptr<Simulator> sim;
+    std::unique_ptr<SimulatorProcess> sim;
     Console console;
     int64_t startedUs = 0;
 

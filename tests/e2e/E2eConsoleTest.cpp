@@ -19,12 +19,13 @@ protected:
     static void SetUpTestSuite()
     {
         session_ = new ConsoleSession;
-        if (!MissingTools().isEmpty())
+        if (!MissingTools().isEmpty()) {
+            startError_ = QStringLiteral("not installed (scripts/setup-deps installs them): ")
+                + MissingTools().join(QLatin1Char(' '));
             return;
+        }
         // A file as the naming dialog writes it (37 lines): the console starts locked.
-        if (!session_->Start({QStringLiteral("--no-pacing"), QStringLiteral("--save-ms"),
-                              QStringLiteral("100")},
-                             ConsoleSession::Settings::Locked, &startError_))
+        if (!session_->Start({"--no-pacing", "--save-ms", "100"}, ConsoleSession::Settings::Locked, &startError_))
             return;
         if (!session_->MainWindow(10000))
             startError_ = QStringLiteral("the main window did not appear:\n") + session_->console.Output();
@@ -38,8 +39,6 @@ protected:
     }
     void SetUp() override
     {
-        if (!MissingTools().isEmpty())
-            GTEST_SKIP() << "not installed: " << MissingTools().join(QLatin1Char(' ')).toStdString();
         ASSERT_TRUE(startError_.isEmpty()) << startError_.toStdString();
         ASSERT_TRUE(s().console.Running()) << s().console.Output().toStdString();
     }
@@ -72,17 +71,13 @@ TEST_F(ConsoleE2e, TitleIsTheClockWithTodaysDateAndTime)
     ASSERT_TRUE(name.startsWith(prefix)) << name.toStdString();
     ASSERT_TRUE(name.endsWith(QLatin1Char(')'))) << "nothing may follow the clock: " << name.toStdString();
     const QString time = name.mid(prefix.size(), name.size() - prefix.size() - 1);
-    // The long time format of the C locale: hours, minutes, seconds, then the time zone.
-    const QString expectedZone =
-        QLocale::c().toString(QTime::currentTime(), QLocale::LongFormat).section(QLatin1Char(' '), 1);
-    EXPECT_EQ(time.section(QLatin1Char(' '), 1), expectedZone) << time.toStdString();
-    const QTime shown =
-        QTime::fromString(time.section(QLatin1Char(' '), 0, 0), QStringLiteral("H:mm:ss"));
+    // The long time format of the C locale without its time zone: hours, minutes, seconds.
+    const QTime shown = QTime::fromString(time, QStringLiteral("HH:mm:ss"));
     ASSERT_TRUE(shown.isValid()) << time.toStdString();
     EXPECT_LE(std::abs(shown.secsTo(QTime::currentTime())), 2) << time.toStdString();
 
     // It ticks: a second later the title has changed.
-    EXPECT_TRUE(WaitUntil([&] { return s().x.WindowName(Main()) != name; }, 1500));
+    EXPECT_TRUE(WaitFor([&] { return s().x.WindowName(Main()) != name; }, 1500, kPollMs));
 }
 
 TEST_F(ConsoleE2e, PollingCycleAlternatesOutputsAndInputsWith200msGaps)
@@ -90,8 +85,8 @@ TEST_F(ConsoleE2e, PollingCycleAlternatesOutputsAndInputsWith200msGaps)
     s().WaitIntroOver();
     // From 6 s on, past the one extra input request at 5 s.
     const auto rx = Bytes(s().sim->Log(), 'R', s().startedUs + 6'000'000);
-    std::vector<LogRecord> polls;
-    for (const LogRecord& r : rx)
+    std::vector<SimLogRecord> polls;
+    for (const SimLogRecord& r : rx)
         if (r.byte == 'x' || r.byte == 'q')
             polls.push_back(r);
     ASSERT_GE(polls.size(), 20u) << "requests seen: " << ByteString(rx);
@@ -113,13 +108,13 @@ TEST_F(ConsoleE2e, PollingCycleAlternatesOutputsAndInputsWith200msGaps)
 TEST_F(ConsoleE2e, StartsLockedAndOpensOnlyWithTodaysCode)
 {
     s().WaitIntroOver();
-    ASSERT_TRUE(WaitUntil([] { return s().LockScreenShown(); }, 2000))
+    ASSERT_TRUE(WaitFor([] { return s().LockScreenShown(); }, 2000, kPollMs))
         << "a 37-line settings file must start locked";
     // The controls beneath are out of reach: a click on output 1's place sends nothing.
     const int64_t before = NowUs();
     Click(layout::OutputButton(1));
     SleepMs(300);
-    for (const LogRecord& r : Bytes(s().sim->Log(), 'R', before))
+    for (const SimLogRecord& r : Bytes(s().sim->Log(), 'R', before))
         EXPECT_TRUE(r.byte == 'x' || r.byte == 'q') << "sent through the lock screen: " << r.byte;
 
     const QString code = UnlockCodeFor(QDate::currentDate());
@@ -133,7 +128,7 @@ TEST_F(ConsoleE2e, StartsLockedAndOpensOnlyWithTodaysCode)
     const QStringList lines = ReadSettingsLines(s().dir.path());
     ASSERT_EQ(lines.size(), 38);
     EXPECT_EQ(lines[37], QStringLiteral("----------"));
-    EXPECT_EQ(lines[1], s().sim->LinkPath());
+    EXPECT_EQ(lines[1], QString::fromStdString(s().sim->LinkPath()));
     EXPECT_EQ(lines[21], QStringLiteral("Wyjscie 1"));
 }
 
@@ -153,18 +148,18 @@ TEST_F(ConsoleE2e, OutputButtonTogglesTheOutputAndItsIndicatorFollows)
         const int64_t t = NowUs();
         Click(layout::OutputButton(c.output));
         ParkMouse();
-        EXPECT_TRUE(WaitUntil(
+        EXPECT_TRUE(WaitFor(
             [&] {
                 return ByteString(Bytes(s().sim->Log(), 'R', t)).find(c.command) != std::string::npos;
             },
-            2000))
+            2000, kPollMs))
             << "output " << c.output << ": nothing sent";
         const std::string now = s().sim->Status().outputs;
         std::string expected = was;
         expected[c.output - 1] = was[c.output - 1] == '1' ? '0' : '1';
         EXPECT_EQ(now, expected) << "output " << c.output;
         std::string sent;
-        for (const LogRecord& r : Bytes(s().sim->Log(), 'R', t))
+        for (const SimLogRecord& r : Bytes(s().sim->Log(), 'R', t))
             if (r.byte != 'x' && r.byte != 'q')
                 sent.push_back(char(r.byte));
         EXPECT_EQ(sent, std::string(1, c.command)) << "output " << c.output;
@@ -184,16 +179,16 @@ TEST_F(ConsoleE2e, ChangeModeCyclesTheModeCaption)
         const int64_t t = NowUs();
         Click(layout::ChangeMode());
         ParkMouse();
-        ASSERT_TRUE(WaitUntil(
+        ASSERT_TRUE(WaitFor(
             [&] {
                 const std::string tx = ByteString(Bytes(s().sim->Log(), 'T', t));
                 return tx.find_first_of("]}[") != std::string::npos;
             },
-            2000))
+            2000, kPollMs))
             << "the controller did not answer the mode change";
         modes.push_back(s().sim->Status().mode);
         const QImage previous = shown.back();
-        WaitUntil([&] { return !SameImage(caption(), previous); }, 1000);
+        WaitFor([&] { return !SameImage(caption(), previous); }, 1000, kPollMs);
         shown.push_back(caption());
         EXPECT_EQ(ByteString(Bytes(s().sim->Log(), 'R', t)).find('Q') == std::string::npos, false);
     }
@@ -210,11 +205,11 @@ TEST_F(ConsoleE2e, InputChangesShowUpAndSlashRefreshesOutputsAtOnce)
     s().WaitIntroOver();
     EnsureUnlocked();
     for (int k : {5, 16}) {
-        s().sim->Control(QStringLiteral("in %1 on").arg(k));
+        s().sim->Command("in " + std::to_string(k) + " on");
         SimStatus st = s().sim->Status();
         ASSERT_EQ(st.inputs[k - 1], '1');
         EXPECT_EQ(s().WaitDisplays(st.inputs, "", 2000).inputs, st.inputs) << "input " << k << " on";
-        s().sim->Control(QStringLiteral("in %1 off").arg(k));
+        s().sim->Command("in " + std::to_string(k) + " off");
         st = s().sim->Status();
         EXPECT_EQ(s().WaitDisplays(st.inputs, "", 2000).inputs, st.inputs) << "input " << k << " off";
     }
@@ -223,26 +218,26 @@ TEST_F(ConsoleE2e, InputChangesShowUpAndSlashRefreshesOutputsAtOnce)
     // outputs at once instead of at its next turn.
     for (int round = 0; round < 3; ++round) {
         const int64_t t = NowUs();
-        s().sim->Control(QStringLiteral("remote 7"));
+        s().sim->Command("remote 7");
         const SimStatus st = s().sim->Status();
-        ASSERT_TRUE(WaitUntil(
+        ASSERT_TRUE(WaitFor(
             [&] {
                 const auto log = s().sim->Log();
                 const auto tx = Bytes(log, 'T', t);
-                auto slash = std::find_if(tx.begin(), tx.end(), [](const LogRecord& r) { return r.byte == '/'; });
+                auto slash = std::find_if(tx.begin(), tx.end(), [](const SimLogRecord& r) { return r.byte == '/'; });
                 if (slash == tx.end())
                     return false;
-                for (const LogRecord& r : Bytes(log, 'R', slash->us))
+                for (const SimLogRecord& r : Bytes(log, 'R', slash->us))
                     if (r.byte == 'x')
                         return true;
                 return false;
             },
-            2000));
+            2000, kPollMs));
         const auto log = s().sim->Log();
         const auto tx = Bytes(log, 'T', t);
-        const auto slash = std::find_if(tx.begin(), tx.end(), [](const LogRecord& r) { return r.byte == '/'; });
+        const auto slash = std::find_if(tx.begin(), tx.end(), [](const SimLogRecord& r) { return r.byte == '/'; });
         int64_t answerUs = 0;
-        for (const LogRecord& r : Bytes(log, 'R', slash->us))
+        for (const SimLogRecord& r : Bytes(log, 'R', slash->us))
             if (r.byte == 'x') {
                 answerUs = r.us - slash->us;
                 break;
@@ -260,7 +255,7 @@ TEST_F(ConsoleE2e, LockHidesEverythingUntilTheCodeIsTyped)
     s().WaitIntroOver();
     EnsureUnlocked();
     Click(layout::LockProgram());
-    ASSERT_TRUE(WaitUntil([] { return s().LockScreenShown(); }, 1000));
+    ASSERT_TRUE(WaitFor([] { return s().LockScreenShown(); }, 1000, kPollMs));
     QStringList lines = ReadSettingsLines(s().dir.path());
     ASSERT_EQ(lines.size(), 38);
     EXPECT_EQ(lines[37], QStringLiteral(" ---------"));
@@ -274,7 +269,7 @@ TEST_F(ConsoleE2e, LockHidesEverythingUntilTheCodeIsTyped)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
     f.close();
-    EXPECT_TRUE(WaitUntil([] { return s().LockScreenShown(); }, 1000)) << "an outside lock";
+    EXPECT_TRUE(WaitFor([] { return s().LockScreenShown(); }, 1000, kPollMs)) << "an outside lock";
     ASSERT_TRUE(s().Unlock(UnlockCodeFor(QDate::currentDate())));
     ParkMouse();
 }
@@ -304,12 +299,12 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
         expected[16 * (c.output - 1) + (c.input - 1)] = '1';
     }
     // Polling stopped while the matrix window is open.
-    for (const LogRecord& r : Bytes(s().sim->Log(), 'R', shownUs + 300'000))
+    for (const SimLogRecord& r : Bytes(s().sim->Log(), 'R', shownUs + 300'000))
         EXPECT_FALSE(r.byte == 'x' || r.byte == 'q') << "polled while the matrix window is open";
 
     const int64_t writeUs = NowUs();
     s().x.Key(QStringLiteral("F2"));
-    ASSERT_TRUE(WaitUntil([&] { return HasEvent(s().sim->Log(), "routing saved", writeUs); }, 40000))
+    ASSERT_TRUE(WaitFor([&] { return HasEvent(s().sim->Log(), "routing saved", writeUs); }, 40000, kPollMs))
         << "no routing write reached the controller";
     EXPECT_TRUE(s().DismissMessage(3000)) << "no \"saving finished\" message";
 
@@ -335,15 +330,15 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
     const qulonglong form3 = s().x.WaitWindow(QStringLiteral("^Aktualna konfiguracja"), 3000);
     ASSERT_NE(form3, 0u);
     int64_t requestUs = 0;
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(WaitFor(
         [&] {
             const auto log = s().sim->Log();
-            for (const LogRecord& r : Bytes(log, 'R', readUs))
+            for (const SimLogRecord& r : Bytes(log, 'R', readUs))
                 if (r.byte == 'C')
                     requestUs = r.us;
             return requestUs && Bytes(log, 'T', requestUs).size() >= 256;
         },
-        3000))
+        3000, kPollMs))
         << "no table request, or no table in answer";
     const std::string requests = ByteString(Bytes(s().sim->Log(), 'R', readUs));
     EXPECT_EQ(std::count(requests.begin(), requests.end(), 'C'), 1) << requests;
@@ -372,12 +367,12 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
     s().x.Key(QStringLiteral("Escape"));
     EXPECT_NE(s().MainWindow(3000), 0u);
     EXPECT_TRUE(s().x.WaitNoWindow(QStringLiteral("^Aktualna konfiguracja"), 2000));
-    EXPECT_TRUE(WaitUntil(
+    EXPECT_TRUE(WaitFor(
         [&] {
             const std::string polls = ByteString(Bytes(s().sim->Log(), 'R', closeUs));
             return polls.find("xq") != std::string::npos;
         },
-        3000))
+        3000, kPollMs))
         << "polling did not resume";
 }
 
@@ -386,8 +381,8 @@ TEST_F(ConsoleE2e, ReconnectsAfterTheLineHangsUp)
     s().WaitIntroOver();
     EnsureUnlocked();
     const int64_t t = NowUs();
-    s().sim->Control(QStringLiteral("hangup 2000"));
-    ASSERT_TRUE(WaitUntil([&] { return HasEvent(s().sim->Log(), "hangup for", t); }, 2000));
+    s().sim->Command("hangup 2000");
+    ASSERT_TRUE(WaitFor([&] { return HasEvent(s().sim->Log(), "hangup for", t); }, 2000, kPollMs));
 
     // Reported once, and no error box piles up while the device is away.
     int maxBoxes = 0;
@@ -397,24 +392,24 @@ TEST_F(ConsoleE2e, ReconnectsAfterTheLineHangsUp)
     EXPECT_LE(maxBoxes, 1);
 
     // The device is back under the same name: the console finds it again and polls.
-    const bool reopened = WaitUntil([&] { return HasEvent(s().sim->Log(), "peer opened", backUs); }, 5000);
+    const bool reopened = WaitFor([&] { return HasEvent(s().sim->Log(), "peer opened", backUs); }, 5000, kPollMs);
     while (!s().x.FindWindows(kMessageBoxName).empty())
         s().DismissMessage(500);
     ASSERT_TRUE(reopened) << "the console did not reopen the port";
     const auto log = s().sim->Log();
     int64_t openedUs = 0;
-    for (const LogRecord& r : log)
+    for (const SimLogRecord& r : log)
         if (r.kind == 'E' && r.us >= backUs && r.text.find("peer opened") != std::string::npos)
             openedUs = r.us;
     // No busy loop: at most a few opens during the outage.
     int opens = 0;
-    for (const LogRecord& r : log)
+    for (const SimLogRecord& r : log)
         if (r.kind == 'E' && r.us >= t && r.text.find("peer opened") != std::string::npos)
             ++opens;
     EXPECT_LE(opens, 2);
-    EXPECT_TRUE(WaitUntil(
+    EXPECT_TRUE(WaitFor(
         [&] { return ByteString(Bytes(s().sim->Log(), 'R', openedUs)).find("xq") != std::string::npos; },
-        5000))
+        5000, kPollMs))
         << "polling did not resume after the device came back";
     const SimStatus st = s().sim->Status();
     const Displays d = s().WaitDisplays(st.inputs, st.outputs, 3000);
@@ -433,33 +428,33 @@ TEST_F(ConsoleE2e, LostInputReplyFollowedBySlashKeepsInputsAndOutputsApart)
     // Outputs that differ from the inputs, so a mix-up shows.
     for (int j : {2, 5, 9}) {
         if (s().sim->Status().outputs[j - 1] == '0')
-            s().sim->Control(QStringLiteral("remote %1").arg(j));
+            s().sim->Command("remote " + std::to_string(j));
     }
     SleepMs(500);
 
     // Silence the controller right after an output reply, so that the next request, "q", goes
     // unanswered.
     const int64_t t = NowUs();
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(WaitFor(
         [&] {
-            for (const LogRecord& r : Bytes(s().sim->Log(), 'T', t))
+            for (const SimLogRecord& r : Bytes(s().sim->Log(), 'T', t))
                 if (r.byte == '!')
                     return true;
             return false;
         },
-        3000));
-    s().sim->Control(QStringLiteral("silent on"));
+        3000, kPollMs));
+    s().sim->Command("silent on");
     const int64_t silentUs = NowUs();
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(WaitFor(
         [&] { return ByteString(Bytes(s().sim->Log(), 'R', silentUs)).find('q') != std::string::npos; },
-        2000));
+        2000, kPollMs));
     SleepMs(600);
     ASSERT_EQ(ByteString(Bytes(s().sim->Log(), 'R', silentUs)), "q") << "the cycle waits for the reply";
 
     // The controller speaks up again with '/'.
-    s().sim->Control(QStringLiteral("silent off"));
+    s().sim->Command("silent off");
     const int64_t slashUs = NowUs();
-    s().sim->Control(QStringLiteral("send 2f"));
+    s().sim->Command("send 2f");
     const SimStatus st = s().sim->Status();
     const Displays d = s().WaitDisplays(st.inputs, st.outputs, 3000);
     EXPECT_EQ(d.inputs, st.inputs) << "the inputs show something else than the controller's inputs";
@@ -489,7 +484,7 @@ TEST_F(ConsoleE2e, CloseProgramEndsTheConsole)
     EXPECT_EQ(s().console.ExitStatus(), QProcess::NormalExit);
     EXPECT_EQ(s().console.ExitCode(), 0);
     if (open) {
-        EXPECT_TRUE(WaitUntil([&] { return HasEvent(s().sim->Log(), "peer closed", t); }, 2000))
+        EXPECT_TRUE(WaitFor([&] { return HasEvent(s().sim->Log(), "peer closed", t); }, 2000, kPollMs))
             << "the port was not closed";
     }
 }

@@ -14,11 +14,11 @@ namespace {
 
 TEST(FirstRunE2e, NamingDialogWritesTheSettingsAndEndsTheProgram)
 {
-    if (!MissingTools().isEmpty())
-        GTEST_SKIP() << "not installed: " << MissingTools().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(MissingTools().isEmpty())
+        << "not installed (scripts/setup-deps installs them): " << MissingTools().join(QLatin1Char(' ')).toStdString();
     ConsoleSession s;
     QString error;
-    ASSERT_TRUE(s.Start({QStringLiteral("--no-pacing")}, ConsoleSession::Settings::None, &error))
+    ASSERT_TRUE(s.Start({"--no-pacing"}, ConsoleSession::Settings::None, &error))
         << error.toStdString();
 
     const qulonglong dialog = s.x.WaitWindow(QStringLiteral("^Nadaj nazwy \\.\\.\\.$"), 6000);
@@ -28,7 +28,7 @@ TEST(FirstRunE2e, NamingDialogWritesTheSettingsAndEndsTheProgram)
     // The port: the simulator's link, typed over the proposed "COM1".
     s.x.Click(dialog, 150 + 60, 371 + 11);
     s.x.Key(QStringLiteral("ctrl+a"));
-    s.x.Type(s.sim->LinkPath());
+    s.x.Type(QString::fromStdString(s.sim->LinkPath()));
     // Input 1 and output 2 renamed in their boxes; the rest keep the proposed names.
     s.x.Click(dialog, 8 + 100, 24 + 100);
     s.x.Key(QStringLiteral("ctrl+Home"));
@@ -52,7 +52,7 @@ TEST(FirstRunE2e, NamingDialogWritesTheSettingsAndEndsTheProgram)
     const QStringList lines = ReadSettingsLines(s.dir.path());
     ASSERT_EQ(lines.size(), 37);
     EXPECT_EQ(lines[0], QStringLiteral("----------"));
-    EXPECT_EQ(lines[1], s.sim->LinkPath());
+    EXPECT_EQ(lines[1], QString::fromStdString(s.sim->LinkPath()));
     EXPECT_EQ(lines[3], QStringLiteral("Salon"));
     EXPECT_EQ(lines[4], QStringLiteral("2 wejście"));
     EXPECT_EQ(lines[18], QStringLiteral("16 wejście"));
@@ -70,13 +70,11 @@ TEST(FirstRunE2e, NamingDialogWritesTheSettingsAndEndsTheProgram)
 
 TEST(LearningE2e, KeysTypedInTheTerminalAnswerTheController)
 {
-    if (!MissingTools().isEmpty())
-        GTEST_SKIP() << "not installed: " << MissingTools().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(MissingTools().isEmpty())
+        << "not installed (scripts/setup-deps installs them): " << MissingTools().join(QLatin1Char(' ')).toStdString();
     ConsoleSession s;
     QString error;
-    ASSERT_TRUE(s.Start({QStringLiteral("--no-pacing"), QStringLiteral("--learning-step-ms"),
-                         QStringLiteral("150")},
-                        ConsoleSession::Settings::Unlocked, &error))
+    ASSERT_TRUE(s.Start({"--no-pacing", "--learning-step-ms", "150"}, ConsoleSession::Settings::Unlocked, &error))
         << error.toStdString();
     const qulonglong w = s.MainWindow(10000);
     ASSERT_NE(w, 0u) << s.console.Output().toStdString();
@@ -86,13 +84,13 @@ TEST(LearningE2e, KeysTypedInTheTerminalAnswerTheController)
 
     // A reply in flight when learning starts would restart the polling under the terminal
     // (its '!' does that, as designed); a quiet moment of the controller lets the cycle wait.
-    s.sim->Control(QStringLiteral("silent on"));
+    s.sim->Command("silent on");
     SleepMs(600);
-    s.sim->Control(QStringLiteral("silent off"));
+    s.sim->Command("silent off");
     s.sim->Status();
     const int64_t startUs = NowUs();
     s.x.Click(w, layout::LearningStart().x(), layout::LearningStart().y());
-    ASSERT_TRUE(WaitUntil([&] { return HasEvent(s.sim->Log(), "learning started", startUs); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return HasEvent(s.sim->Log(), "learning started", startUs); }, 3000, kPollMs));
     SleepMs(1200);   // the console clears the screen again 800 ms after "R"
 
     // The terminal covers the window and shows the controller's text.
@@ -111,7 +109,7 @@ TEST(LearningE2e, KeysTypedInTheTerminalAnswerTheController)
         SleepMs(300);
     }
     s.x.Key(QStringLiteral("space"));
-    ASSERT_TRUE(WaitUntil([&] { return HasEvent(s.sim->Log(), "learning finished, 15 codes", startUs); }, 5000))
+    ASSERT_TRUE(WaitFor([&] { return HasEvent(s.sim->Log(), "learning finished, 15 codes", startUs); }, 5000, kPollMs))
         << "the controller did not get the keys";
 
     const auto log = s.sim->Log();
@@ -124,7 +122,7 @@ TEST(LearningE2e, KeysTypedInTheTerminalAnswerTheController)
     ASSERT_TRUE(s.DismissMessage(3000)) << "no reset message";
     ASSERT_TRUE(s.console.WaitExit(5000)) << "the program did not end";
     EXPECT_EQ(s.console.ExitCode(), 0);
-    EXPECT_TRUE(WaitUntil([&] { return HasEvent(s.sim->Log(), "peer closed", startUs); }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return HasEvent(s.sim->Log(), "peer closed", startUs); }, 3000, kPollMs));
 }
 
 }  // namespace

@@ -27,18 +27,6 @@ void SleepMs(int ms)
     QThread::msleep(static_cast<unsigned long>(ms));
 }
 
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const int64_t end = NowUs() + int64_t(timeoutMs) * 1000;
-    for (;;) {
-        if (done())
-            return true;
-        if (NowUs() >= end)
-            return false;
-        SleepMs(20);
-    }
-}
-
 QString BuildDir()
 {
     const QString dir = qEnvironmentVariable("KONF_BUILD_DIR");
@@ -157,20 +145,20 @@ std::vector<qulonglong> XServer::FindWindows(const QString& nameRegex) const
 qulonglong XServer::WaitWindow(const QString& nameRegex, int timeoutMs) const
 {
     qulonglong found = 0;
-    WaitUntil(
+    WaitFor(
         [&] {
             const auto ids = FindWindows(nameRegex);
             if (!ids.empty())
                 found = ids.front();
             return found != 0;
         },
-        timeoutMs);
+        timeoutMs, kPollMs);
     return found;
 }
 
 bool XServer::WaitNoWindow(const QString& nameRegex, int timeoutMs) const
 {
-    return WaitUntil([&] { return FindWindows(nameRegex).empty(); }, timeoutMs);
+    return WaitFor([&] { return FindWindows(nameRegex).empty(); }, timeoutMs, kPollMs);
 }
 
 QString XServer::WindowName(qulonglong id) const
@@ -244,186 +232,6 @@ QImage XServer::Grab(qulonglong window) const
     if (code == 0)
         image.loadFromData(png, "PNG");
     return image.convertToFormat(QImage::Format_RGB32);
-}
-
-// --- Simulator log ---
-
-std::vector<LogRecord> ReadLog(const QString& path)
-{
-    std::vector<LogRecord> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return out;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray& raw : lines) {
-        const int s1 = raw.indexOf(' ');
-        if (s1 <= 0 || raw.size() < s1 + 4)
-            continue;
-        LogRecord r;
-        bool ok = false;
-        r.us = raw.left(s1).toLongLong(&ok);
-        if (!ok)
-            continue;
-        const QByteArray kind = raw.mid(s1 + 1, 2);
-        const QByteArray rest = raw.mid(s1 + 4);
-        if (kind == "RX" || kind == "TX") {
-            r.kind = kind[0];
-            r.byte = static_cast<unsigned char>(rest.left(2).toUInt(&ok, 16));
-            if (!ok)
-                continue;
-        } else if (kind == "EV") {
-            r.kind = 'E';
-            r.text = rest.toStdString();
-        } else {
-            continue;
-        }
-        out.push_back(r);
-    }
-    return out;
-}
-
-std::vector<LogRecord> Bytes(const std::vector<LogRecord>& log, char kind, int64_t fromUs)
-{
-    std::vector<LogRecord> out;
-    for (const LogRecord& r : log)
-        if (r.kind == kind && r.us >= fromUs)
-            out.push_back(r);
-    return out;
-}
-
-std::string ByteString(const std::vector<LogRecord>& bytes)
-{
-    std::string s;
-    for (const LogRecord& r : bytes)
-        s.push_back(static_cast<char>(r.byte));
-    return s;
-}
-
-bool HasEvent(const std::vector<LogRecord>& log, const std::string& text, int64_t fromUs)
-{
-    for (const LogRecord& r : log)
-        if (r.kind == 'E' && r.us >= fromUs && r.text.find(text) != std::string::npos)
-            return true;
-    return false;
-}
-
-// --- Simulator ---
-
-Simulator::~Simulator()
-{
-    Stop();
-}
-
-QString Simulator::LinkPath() const
-{
-    return QDir(dir_).filePath(QStringLiteral("ttyCONTROLLER"));
-}
-
-QString Simulator::LogPath() const
-{
-    return QDir(dir_).filePath(QStringLiteral("sim.log"));
-}
-
-bool Simulator::Start(const QStringList& extraArgs, QString* error)
-{
-    const QString exe = Executable(QStringLiteral("selvora-sim"));
-    if (exe.isEmpty()) {
-        *error = QStringLiteral("selvora-sim is not built in ") + BuildDir();
-        return false;
-    }
-    QStringList args{QStringLiteral("--link"), LinkPath(), QStringLiteral("--log"), LogPath()};
-    args += extraArgs;
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.setStandardErrorFile(QDir(dir_).filePath(QStringLiteral("sim.err")), QIODevice::Append);
-    pending_.clear();
-    process_.start(exe, args);
-    if (!process_.waitForStarted(5000)) {
-        *error = QStringLiteral("selvora-sim did not start");
-        return false;
-    }
-    // The announcement line comes after the link exists.
-    QByteArray out;
-    const int64_t end = NowUs() + 5'000'000;
-    while (!out.contains('\n') && NowUs() < end && process_.state() == QProcess::Running) {
-        process_.waitForReadyRead(100);
-        out += process_.readAllStandardOutput();
-    }
-    if (!out.startsWith("selvora-sim: ") || !QFileInfo(LinkPath()).isSymLink()) {
-        *error = QStringLiteral("selvora-sim did not publish its link: ") + QString::fromUtf8(out);
-        return false;
-    }
-    return true;
-}
-
-void Simulator::Stop()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.write("quit\n");
-    if (!process_.waitForFinished(7000)) {
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(3000);
-        }
-    }
-}
-
-bool Simulator::Running() const
-{
-    return process_.state() == QProcess::Running;
-}
-
-void Simulator::Control(const QString& line)
-{
-    process_.write(line.toUtf8() + '\n');
-    process_.waitForBytesWritten(1000);
-}
-
-SimStatus Simulator::Status(int timeoutMs)
-{
-    SimStatus st;
-    pending_ += process_.readAllStandardOutput();
-    pending_.clear();   // older announcements and replies are of no interest now
-    Control(QStringLiteral("status"));
-    const int64_t end = NowUs() + int64_t(timeoutMs) * 1000;
-    QByteArray line;
-    while (NowUs() < end) {
-        process_.waitForReadyRead(50);
-        pending_ += process_.readAllStandardOutput();
-        int nl;
-        while ((nl = pending_.indexOf('\n')) >= 0) {
-            QByteArray l = pending_.left(nl);
-            pending_.remove(0, nl + 1);
-            if (l.startsWith("status "))
-                line = l;
-        }
-        if (!line.isEmpty())
-            break;
-    }
-    if (line.isEmpty())
-        return st;
-    for (const QByteArray& field : line.split(' ')) {
-        const int eq = field.indexOf('=');
-        if (eq < 0)
-            continue;
-        const QByteArray key = field.left(eq);
-        const std::string value = field.mid(eq + 1).toStdString();
-        if (key == "mode")
-            st.mode = std::stoi(value);
-        else if (key == "inputs")
-            st.inputs = value;
-        else if (key == "outputs")
-            st.outputs = value;
-        else if (key == "routing")
-            st.routing = value;
-        else if (key == "learning")
-            st.learning = value;
-        else if (key == "peer")
-            st.peer = value == "yes";
-    }
-    st.valid = st.inputs.size() == 16 && st.outputs.size() == 16 && st.routing.size() == 256;
-    return st;
 }
 
 // --- Console ---

@@ -2,6 +2,9 @@
 // Runs the real console and the controller simulator on a private X server and drives the
 // console as a user does: xdotool for clicks and keys, `import` for what the window shows, the
 // simulator's log for what crossed the wire.
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -11,7 +14,6 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,8 +23,8 @@ namespace e2e {
 // CLOCK_MONOTONIC in microseconds, the clock of the simulator's log.
 int64_t NowUs();
 void SleepMs(int ms);
-// Polls `done` every 20 ms until it holds or `timeoutMs` passes.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+// How often a wait looks at the screen, the simulator's log or another program.
+constexpr int kPollMs = 20;
 
 QString BuildDir();
 // The X tools the tests drive the console with that are not installed (Xvfb, xdotool, import).
@@ -63,51 +65,6 @@ public:
 private:
     QProcess server_;
     QString display_;
-};
-
-// One line of the simulator's --log.
-struct LogRecord {
-    int64_t us = 0;
-    char kind = 0;   // 'R' received, 'T' sent, 'E' event
-    unsigned char byte = 0;
-    std::string text;   // event text
-};
-
-std::vector<LogRecord> ReadLog(const QString& path);
-// Bytes of one direction after `fromUs` (inclusive), with their times.
-std::vector<LogRecord> Bytes(const std::vector<LogRecord>& log, char kind, int64_t fromUs = 0);
-std::string ByteString(const std::vector<LogRecord>& bytes);
-bool HasEvent(const std::vector<LogRecord>& log, const std::string& text, int64_t fromUs = 0);
-
-struct SimStatus {
-    bool valid = false;
-    int mode = -1;
-    std::string inputs;    // 16 x '0'/'1', input 1 first
-    std::string outputs;   // 16 x '0'/'1', output 1 first
-    std::string routing;   // 256, write order
-    std::string learning;
-    bool peer = false;
-};
-
-// selvora-sim on its own pty, with its control channel on our side.
-class Simulator {
-public:
-    explicit Simulator(const QString& dir) : dir_(dir) {}
-    ~Simulator();
-    bool Start(const QStringList& extraArgs, QString* error);
-    // Ends it with "quit" (or a signal when it does not listen any more).
-    void Stop();
-    bool Running() const;
-    void Control(const QString& line);
-    SimStatus Status(int timeoutMs = 3000);
-    std::vector<LogRecord> Log() const { return ReadLog(LogPath()); }
-    QString LinkPath() const;
-    QString LogPath() const;
-
-private:
-    QString dir_;
-    QProcess process_;
-    QByteArray pending_;
 };
 
 // The console, started in a working directory as a user starts it.

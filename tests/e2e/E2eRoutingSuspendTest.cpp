@@ -2,6 +2,7 @@
 // controller that answers late: the reply's end must not restart polling behind the window, or
 // its replies would mix into the routing-table reply and the routing write.
 #include "ConsoleSession.h"
+#include "WaitFor.h"
 
 using namespace e2e;
 
@@ -10,9 +11,9 @@ namespace {
 bool IsPoll(char byte) { return byte == 'x' || byte == 'q'; }
 
 // The time of the first poll request the controller received after `fromUs`; 0 while none.
-int64_t NextPollUs(const std::vector<LogRecord>& log, int64_t fromUs)
+int64_t NextPollUs(const std::vector<SimLogRecord>& log, int64_t fromUs)
 {
-    for (const LogRecord& r : Bytes(log, 'R', fromUs))
+    for (const SimLogRecord& r : Bytes(log, 'R', fromUs))
         if (IsPoll(r.byte))
             return r.us;
     return 0;
@@ -23,7 +24,7 @@ TEST(RoutingWindowE2e, NoPollLeavesWhileTheMatrixWindowIsOpen)
     ASSERT_TRUE(MissingTools().isEmpty()) << "not installed: " << MissingTools().join(' ').toStdString();
     ConsoleSession s;
     QString error;
-    ASSERT_TRUE(s.Start({QStringLiteral("--reply-delay-ms"), QStringLiteral("150")},
+    ASSERT_TRUE(s.Start({"--reply-delay-ms", "150"},
                         ConsoleSession::Settings::Unlocked, &error))
         << error.toStdString();
     ASSERT_NE(s.MainWindow(10000), 0u) << s.console.Output().toStdString();
@@ -36,7 +37,7 @@ TEST(RoutingWindowE2e, NoPollLeavesWhileTheMatrixWindowIsOpen)
         // inside the console's 800 ms wait before the window opens.
         const int64_t sinceUs = NowUs();
         int64_t requestUs = 0;
-        ASSERT_TRUE(WaitUntil([&] { return (requestUs = NextPollUs(s.sim->Log(), sinceUs)) != 0; }, 3000))
+        ASSERT_TRUE(WaitFor([&] { return (requestUs = NextPollUs(s.sim->Log(), sinceUs)) != 0; }, 3000, 5))
             << "round " << round << ": not polling";
         s.x.Click(s.MainWindow(), layout::ConfigStart().x(), layout::ConfigStart().y());
         const qulonglong form2 = s.x.WaitWindow(QStringLiteral("^Konfiguracja ! F2"), 5000);
@@ -53,7 +54,7 @@ TEST(RoutingWindowE2e, NoPollLeavesWhileTheMatrixWindowIsOpen)
         s.x.Focus(form2);
         s.x.Key(QStringLiteral("Escape"));
         ASSERT_NE(s.MainWindow(3000), 0u) << "round " << round;
-        EXPECT_TRUE(WaitUntil([&] { return NextPollUs(s.sim->Log(), closeUs) != 0; }, 2000))
+        EXPECT_TRUE(WaitFor([&] { return NextPollUs(s.sim->Log(), closeUs) != 0; }, 2000, kPollMs))
             << "round " << round << ": polling did not resume";
     }
     s.Stop();

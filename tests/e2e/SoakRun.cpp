@@ -80,22 +80,21 @@ bool Soak::StartSim(bool faults, QString* error)
     // Each run logs into its own folder; all share the state file and the link.
     const QString runDir = s_.dir.filePath(QStringLiteral("sim%1").arg(++simRuns_));
     QDir().mkpath(runDir);
-    s_.sim = std::make_unique<Simulator>(runDir);
-    QStringList args{QStringLiteral("--state"), s_.dir.filePath(QStringLiteral("controller.state")),
-                     QStringLiteral("--announce-mode")};
+    s_.sim = std::make_unique<SimulatorProcess>(runDir.toStdString());
+    std::vector<std::string> args{"--state", s_.dir.filePath(QStringLiteral("controller.state")).toStdString(),
+                                  "--announce-mode"};
     if (faults) {
-        args << QStringLiteral("--random-inputs") << QStringLiteral("40")
-             << QStringLiteral("--drop-rate") << QStringLiteral("0.01")
-             << QStringLiteral("--garbage-rate") << QStringLiteral("0.01")
-             << QStringLiteral("--short-replies") << QStringLiteral("0.05")
-             << QStringLiteral("--seed") << QString::number(rng_());
+        args.insert(args.end(), {"--random-inputs", "40", "--drop-rate", "0.01", "--garbage-rate", "0.01",
+                                 "--short-replies", "0.05", "--seed", std::to_string(rng_())});
     }
     // The simulator publishes its link inside its own folder; the relay follows one fixed path.
     const QString fixed = s_.dir.filePath(QStringLiteral("ttySIM"));
-    if (!s_.sim->Start(args, error))
+    if (!s_.sim->Start(args)) {
+        *error = QString::fromStdString(s_.sim->Error());
         return false;
+    }
     QFile::remove(fixed);
-    return QFile::link(s_.sim->LinkPath(), fixed);
+    return QFile::link(QString::fromStdString(s_.sim->LinkPath()), fixed);
 }
 
 bool Soak::LearnModeCaptions()
@@ -103,8 +102,8 @@ bool Soak::LearnModeCaptions()
     // The mode button of the controller, three times round; the caption of each mode is kept.
     for (int round = 0; round < 3; ++round) {
         const QImage before = Caption();
-        s_.sim->Control(QStringLiteral("mode"));
-        WaitUntil([&] { return !SameImage(Caption(), before); }, 2000);
+        s_.sim->Command("mode");
+        WaitFor([&] { return !SameImage(Caption(), before); }, 2000, kPollMs);
         SleepMs(100);
         const int m = s_.sim->Status().mode;
         if (m < 0 || m > 2)
@@ -133,9 +132,9 @@ void Soak::NoisyPeriod(int seconds)
         // Besides the simulator's own random inputs: the remote and the mode button.
         const int a = action(rng_);
         if (a < 5)
-            s_.sim->Control(QStringLiteral("remote %1").arg(output(rng_)));
+            s_.sim->Command("remote " + std::to_string(output(rng_)));
         else if (a == 5)
-            s_.sim->Control(QStringLiteral("mode"));
+            s_.sim->Command("mode");
         // A user clicks an output button now and then.
         else if (a == 6 && s_.MainWindow(100)) {
             const QPoint button = layout::OutputButton(output(rng_));
@@ -164,11 +163,11 @@ void Soak::QuietPeriod()
         return;
     }
     ++report_.quietChecks;
-    WaitUntil([&] { return relay_->Attached() && s_.sim->Status().peer; }, 3000);
+    WaitFor([&] { return relay_->Attached() && s_.sim->Status().peer; }, 3000, kPollMs);
     CloseMessageBoxes();
     // A reply cut or lost in the noise stops the polling cycle until the controller speaks up
     // (an input switching an output sends '/'); the quiet controller does so once.
-    s_.sim->Control(QStringLiteral("send 2f"));
+    s_.sim->Command("send 2f");
     const SimStatus st = s_.sim->Status();
     if (!st.valid) {
         Fail(QStringLiteral("no status from the simulator"));
@@ -176,14 +175,14 @@ void Soak::QuietPeriod()
     }
     Displays d;
     int shownMode = -1;
-    const bool same = WaitUntil(
+    const bool same = WaitFor(
         [&] {
             CloseMessageBoxes();
             d = s_.ReadMain();
             shownMode = modes_.Which(Caption());
             return d.valid && d.inputs == st.inputs && d.outputs == st.outputs && shownMode == st.mode;
         },
-        4000);
+        4000, kPollMs);
     SampleRss();
     const long rss = s_.console.RssKb();
     if (report_.rssFirstKb == 0)
@@ -191,12 +190,12 @@ void Soak::QuietPeriod()
     report_.rssLastKb = rss;
     // From here on the cycle runs by itself.
     const int64_t matchedUs = NowUs();
-    const bool polling = WaitUntil(
+    const bool polling = WaitFor(
         [&] {
             const std::string rx = ByteString(Bytes(s_.sim->Log(), 'R', matchedUs));
             return rx.find("xq") != std::string::npos && rx.find("qx") != std::string::npos;
         },
-        2000);
+        2000, kPollMs);
     if (!polling)
         Fail(QStringLiteral("quiet period %1: the polling cycle does not run").arg(report_.quietChecks));
     if (same) {
@@ -206,7 +205,7 @@ void Soak::QuietPeriod()
     } else {
         // What crossed the line last, for the report.
         std::string tail;
-        for (const LogRecord& r : s_.sim->Log()) {
+        for (const SimLogRecord& r : s_.sim->Log()) {
             if (r.kind == 'R' || r.kind == 'T')
                 tail += (r.kind == 'R' ? " >" : " <") + std::string(1, char(r.byte));
         }

@@ -8,8 +8,8 @@
 
 TEST(SoakE2e, DisplaysRecoverAfterFaultsAndMemoryStaysFlat)
 {
-    if (!e2e::MissingTools().isEmpty())
-        GTEST_SKIP() << "not installed: " << e2e::MissingTools().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(e2e::MissingTools().isEmpty()) << "not installed (scripts/setup-deps installs them): "
+                                                << e2e::MissingTools().join(QLatin1Char(' ')).toStdString();
     e2e::SoakOptions options;
     options.minutes = 0.75;
     options.faultSeconds = 12;

@@ -3,6 +3,7 @@
 // state ever shows a state the controller did not have).
 #include "ConsoleSession.h"
 #include "HubRig.h"
+#include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -33,12 +34,12 @@ TEST(HubWithConsole, DisplaysFollowMqttCommandsAndRepliesNeverMix)
     QString error;
     XServer x;
     ASSERT_TRUE(x.Start(&error)) << error.toStdString();
-    Simulator sim(dir.path());
-    ASSERT_TRUE(sim.Start({}, &error)) << error.toStdString();
+    SimulatorProcess sim(path);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
     hubrig::Broker broker(path);
     broker.Start();
     const std::string link = path + "/ttyHUB";
-    hubrig::Child hub({hubrig::BuildDir() + "/selvora-hub", "--device", sim.LinkPath().toStdString(),
+    hubrig::Child hub({hubrig::BuildDir() + "/selvora-hub", "--device", sim.LinkPath(),
                        "--console-link", link, "--console-group", hubrig::OwnGroup(), "--mqtt",
                        "127.0.0.1:" + std::to_string(broker.Port()), "--id", "e2e"},
                       path + "/hub.log");
@@ -53,16 +54,16 @@ TEST(HubWithConsole, DisplaysFollowMqttCommandsAndRepliesNeverMix)
     ASSERT_TRUE(console.Start(x, dir.path(), &error)) << error.toStdString();
     const qulonglong window = x.WaitWindow(kMainWindowName, 10000);
     ASSERT_NE(window, 0u) << console.Output().toStdString();
-    SleepMs(15600);   // the intro covers the window
+    Spin(15600);   // the intro covers the window
     const auto displays = [&] { return ReadDisplays(x.Grab(window)); };
     const auto showing = [&](const std::string& inputs, const std::string& outputs) {
         Displays d;
-        const bool ok = WaitUntil(
+        const bool ok = WaitFor(
             [&] {
                 d = displays();
                 return d.valid && d.inputs == inputs && d.outputs == outputs;
             },
-            10000);
+            10000, 50);
         EXPECT_TRUE(ok) << "inputs " << d.inputs << " outputs " << d.outputs;
         return ok;
     };
@@ -72,7 +73,7 @@ TEST(HubWithConsole, DisplaysFollowMqttCommandsAndRepliesNeverMix)
     EXPECT_TRUE(mqtt.WaitFor(base + "output/3/state", "ON", 3000));
     showing(kOff, With(kOff, 3));
 
-    sim.Control(QStringLiteral("in 1 on"));
+    sim.Command("in 1 on");
     EXPECT_TRUE(mqtt.WaitFor(base + "input/1/state", "ON", 3000));
     showing(With(kOff, 1), With(kOff, 3));
 
@@ -88,7 +89,7 @@ TEST(HubWithConsole, DisplaysFollowMqttCommandsAndRepliesNeverMix)
         const Displays d = displays();
         EXPECT_TRUE(d.valid && d.inputs == With(kOff, 1) && d.outputs == outputs)
             << "inputs " << d.inputs << " outputs " << d.outputs;
-        SleepMs(200);
+        Spin(200);
     }
     // Each state went from OFF to ON at most once, and only where the controller's did.
     std::map<std::string, std::string> last;

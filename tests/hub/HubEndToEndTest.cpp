@@ -1,5 +1,7 @@
 #include "HubRig.h"
-#include "SimProcess.h"
+#include "LineEnd.h"
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
-#include <thread>
 
 using hubrig::MqttProbe;
 using hubrig::Rig;
@@ -22,32 +23,10 @@ std::string NameIn(MqttProbe& mqtt, const std::string& configTopic)
     return doc.object().value("name").toString().toStdString();
 }
 
-// The simulator's received bytes, in order, from its log.
+// The bytes the simulator received, in order.
 std::string SimReceived(const std::string& logPath)
 {
-    std::ifstream log(logPath);
-    std::string line;
-    std::string bytes;
-    while (std::getline(log, line)) {
-        const auto rx = line.find(" RX ");
-        if (rx != std::string::npos)
-            bytes += static_cast<char>(std::stoi(line.substr(rx + 4, 2), nullptr, 16));
-    }
-    return bytes;
-}
-
-// Field `name=` of the simulator's status line.
-std::string Status(SimProcess& sim, const std::string& name)
-{
-    sim.Command("status");
-    for (int i = 0; i < 20; ++i) {
-        const std::string line = sim.ReadLine(2000);
-        if (line.rfind("status ", 0) != 0)
-            continue;
-        const auto at = line.find(" " + name + "=");
-        return line.substr(at + name.size() + 2, line.find(' ', at + 1) - at - name.size() - 2);
-    }
-    return {};
+    return ByteString(Bytes(ReadSimLog(logPath), 'R'));
 }
 
 }  // namespace
@@ -56,13 +35,14 @@ std::string Status(SimProcess& sim, const std::string& name)
 // line: names, an output switched once, an input, the line pulled and back, the broker restarted.
 TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
 {
-    TempDir dir;
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString();
     {
-        std::ofstream ini(dir / "config.ini");
+        std::ofstream ini(dir + "/config.ini");
         for (int line = 0; line < 38; ++line)
             ini << (line == 3 ? "Drzwi wejściowe" : line == 23 ? "Światło w kuchni" : "") << "\r\n";
     }
-    Rig rig(dir.Path(), {"--names", dir / "config.ini"});
+    Rig rig(dir, {"--names", dir + "/config.ini"});
     MqttProbe mqtt(rig.MqttBroker().Port());
     const std::string base = "selvora/test/";
 
@@ -101,9 +81,9 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
     // ON switches output 3 once; ON again sends nothing.
     mqtt.Publish(base + "output/3/set", "ON");
     ASSERT_TRUE(mqtt.WaitFor(base + "output/3/state", "ON", 3000));
-    EXPECT_EQ(Status(rig.Sim(), "outputs").substr(0, 4), "0010");
+    EXPECT_EQ(rig.Sim().Status().outputs.substr(0, 4), "0010");
     mqtt.Publish(base + "output/3/set", "ON");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Spin(500);
     const std::string sent = SimReceived(rig.SimLog());
     EXPECT_EQ(std::count(sent.begin(), sent.end(), '2'), 1) << sent;
     const std::string seen = consoleReads();
@@ -111,7 +91,7 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
 
     // The console closes the port and opens it again (the next start of the program).
     console.reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Spin(300);
     console = std::make_unique<LineEnd>(rig.Link());
     ASSERT_TRUE(console->IsOpen());
     EXPECT_EQ(consoleReads().substr(0, 17), "0010000000000000!");

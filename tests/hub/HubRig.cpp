@@ -1,6 +1,7 @@
 #include "HubRig.h"
 
-#include "SimProcess.h"
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
 
 #include <mosquitto.h>
 
@@ -14,7 +15,6 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <time.h>
 #include <unistd.h>
 
@@ -35,13 +35,7 @@ std::string BuildDir()
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return WaitFor(done, timeoutMs, 10);
 }
 
 std::string OwnGroup()
@@ -84,15 +78,10 @@ void Child::Stop()
     if (pid_ <= 0)
         return;
     ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!WaitUntil([this] { return ::waitpid(pid_, nullptr, WNOHANG) == pid_; }, 3000)) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
     }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
 }
 
@@ -209,10 +198,11 @@ Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra)
     : dir_(dir), broker_(dir)
 {
     broker_.Start();
-    sim_ = std::make_unique<SimProcess>(
-        dir_, std::vector<std::string>{"--link", dir_ + "/ttySIM", "--log", SimLog()});
+    sim_ = std::make_unique<SimulatorProcess>(dir_);
+    if (!sim_->Start())
+        throw std::runtime_error("selvora-sim: " + sim_->Error());
     std::vector<std::string> args{BuildDir() + "/selvora-hub",
-                                  "--device", dir_ + "/ttySIM",
+                                  "--device", sim_->LinkPath(),
                                   "--console-link", Link(),
                                   "--console-group", OwnGroup(),
                                   "--mqtt", "127.0.0.1:" + std::to_string(broker_.Port()),
@@ -220,6 +210,11 @@ Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra)
                                   "--discovery-prefix", "ha"};
     args.insert(args.end(), hubExtra.begin(), hubExtra.end());
     hub_ = std::make_unique<Child>(args, HubLog());
+}
+
+std::string Rig::SimLog() const
+{
+    return sim_->LogPath();
 }
 
 Rig::~Rig()

@@ -13,8 +13,7 @@
 
 #include <sys/types.h>
 
-class SimProcess;
-class TempDir;
+class SimulatorProcess;
 struct mosquitto;
 struct mosquitto_message;
 
@@ -73,26 +72,27 @@ private:
     std::vector<Message> log_;
 };
 
-// The simulator plus the hub on it with one console link.
+// The simulator plus the hub on it with one console link, all in `dir`.
 class Rig {
 public:
     explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {});
     ~Rig();
-    SimProcess& Sim() { return *sim_; }
+    SimulatorProcess& Sim() { return *sim_; }
     Broker& MqttBroker() { return broker_; }
     Child& Hub() { return *hub_; }
     std::string Link() const { return dir_ + "/ttyHUB"; }
-    std::string SimLog() const { return dir_ + "/sim.log"; }
+    std::string SimLog() const;
     std::string HubLog() const { return dir_ + "/hub.log"; }
 
 private:
     std::string dir_;
     Broker broker_;
-    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<SimulatorProcess> sim_;
     std::unique_ptr<Child> hub_;
 };
 
 std::string BuildDir();
+// The shared wait (events served meanwhile), looking at `done` every 10 ms.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 // The group the test runs in, for --console-group.
 std::string OwnGroup();

@@ -7,11 +7,10 @@
 #include "Form3.h"
 #include "PtyPair.h"
 #include "TestApplication.h"
+#include "WaitFor.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -86,21 +85,6 @@ protected:
         });
     }
     bool ConfigDumpActive() const { return session->State().ConfigDumpActive; }
-
-    template <typename Pred>
-    bool WaitFor(Pred pred, int timeoutMs = 3000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > timeoutMs)
-                return false;
-            QEventLoop loop;
-            QTimer::singleShot(2, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return true;
-    }
 
     static std::string Expected(int input = 0, int output = 0)
     {

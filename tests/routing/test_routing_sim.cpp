@@ -1,6 +1,6 @@
 #include "RoutingFixture.h"
-#include "SimLog.h"
-#include "SimRunner.h"
+#include "RoutingWriteLog.h"
+#include "SimulatorProcess.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
@@ -36,9 +36,9 @@ using RoutingSim = RoutingFixture;
 // The whole write at its real pace against the simulated controller, then read back.
 TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
 {
-    SimRunner sim(SimRunner::FromBuildDir(), dir_.path());
-    ASSERT_TRUE(sim.Start()) << sim.Error().toStdString();
-    Build(true, sim.Link());
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    Build(true, QString::fromStdString(sim.LinkPath()));
     form2->Pacing = Routing::TRoutingPacing{};
     std::string expected;
     for (int p = 0; p < 256; ++p) {
@@ -57,7 +57,7 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     ASSERT_TRUE(WaitFor([&] { return received.find('?') != std::string::npos; }, 5000))
         << "received: " << received;
 
-    const simlog::RoutingWrite write = simlog::LastRoutingWrite(simlog::ReceivedBytes(sim.Log().toStdString()));
+    const simlog::RoutingWrite write = simlog::LastRoutingWrite(sim.Log());
     ASSERT_TRUE(write.found);
     EXPECT_EQ(write.cells, expected);
     EXPECT_EQ(write.betweenCellsMs.size(), 255u);

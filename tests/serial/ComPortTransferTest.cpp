@@ -129,7 +129,7 @@ TEST(ComPortRead, DefaultTimeoutsReturnAtOnceWithWhatIsQueued)
     activity.clear();
 
     q.pty.Write("abcdef");
-    ASSERT_TRUE(WaitUntil([&] { return q.port.InputQueueLength() == 6; }));
+    ASSERT_TRUE(WaitFor([&] { return q.port.InputQueueLength() == 6; }));
     EXPECT_EQ(q.port.ReadBuffer(buf, 4), 4);
     EXPECT_EQ(std::string(buf, 4), "abcd");
     EXPECT_TRUE(activity.isEmpty());   // two bytes still wait

@@ -1,5 +1,7 @@
 // The simulator as the console meets it: through its pty, its standard input and its files.
-#include "SimProcess.h"
+#include "LineEnd.h"
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <thread>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +21,12 @@ namespace {
 void Sleep(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string Zeros(size_t n)
@@ -84,17 +93,17 @@ std::string Bytes(const std::vector<LogLine>& log, const std::string& kind)
 
 class SimProcessTest : public ::testing::Test {
 protected:
-    TempDir dir;
-    std::string link = dir / "ttyCONTROLLER";
+    SimulatorProcess sim;   // in a temporary folder of its own
+    const std::string link = sim.LinkPath();
+    const std::string log = sim.LogPath();
 };
 
 }  // namespace
 
 TEST_F(SimProcessTest, AnswersEveryCommandThroughItsPty)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "150"});
-    ASSERT_TRUE(sim.Ready());
-    EXPECT_NE(sim.FirstLine().find(link + " -> /dev/pts/"), std::string::npos) << sim.FirstLine();
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--save-ms", "150"})) << sim.Error();
+    EXPECT_NE(sim.Announcement().find(link + " -> /dev/pts/"), std::string::npos) << sim.Announcement();
     LineEnd line(link);
     ASSERT_TRUE(line.IsOpen());
 
@@ -135,7 +144,7 @@ TEST_F(SimProcessTest, AnswersEveryCommandThroughItsPty)
 
 TEST_F(SimProcessTest, SendsAtTheSpeedOf9600Baud)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--log", dir / "log"});
+    ASSERT_TRUE(sim.Start()) << sim.Error();
     LineEnd line(link);
     ASSERT_TRUE(line.IsOpen());
     line.Write("C");
@@ -150,7 +159,7 @@ TEST_F(SimProcessTest, SendsAtTheSpeedOf9600Baud)
     // The log's own timestamps: the typical gap is a byte time.
     Sleep(50);
     std::vector<int64_t> tx;
-    for (const LogLine& l : ParseLog(ReadFile(dir / "log")))
+    for (const LogLine& l : ParseLog(ReadFile(log)))
         if (l.kind == "TX")
             tx.push_back(l.us);
     ASSERT_EQ(tx.size(), 256u);
@@ -162,8 +171,9 @@ TEST_F(SimProcessTest, SendsAtTheSpeedOf9600Baud)
     EXPECT_NEAR(gaps[gaps.size() / 2], 1041.7, 52.0) << "median gap";
 
     // Unpaced, the same reply is there at once.
-    SimProcess fast(dir.Path(), {"--link", dir / "fast", "--no-pacing"});
-    LineEnd fastLine(dir / "fast");
+    SimulatorProcess fast(sim.Dir());
+    ASSERT_TRUE(fast.StartWithArgs({"--link", sim.Path("fast"), "--no-pacing"})) << fast.Error();
+    LineEnd fastLine(sim.Path("fast"));
     fastLine.Write("C");
     const std::vector<int64_t> burst = fastLine.ReadTimed(256, bytes, 3000);
     ASSERT_EQ(bytes.size(), 256u);
@@ -172,7 +182,7 @@ TEST_F(SimProcessTest, SendsAtTheSpeedOf9600Baud)
 
 TEST_F(SimProcessTest, InputChangeOnStdinTogglesRoutedOutputsAndSendsSlash)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "0"});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--save-ms", "0"})) << sim.Error();
     LineEnd line(link);
     line.Write("c" + OneCell(3, 5));
     ASSERT_EQ(line.Read(1), "?");
@@ -200,7 +210,7 @@ TEST_F(SimProcessTest, InputChangeOnStdinTogglesRoutedOutputsAndSendsSlash)
 
 TEST_F(SimProcessTest, MalformedRoutingWritesStoreNothing)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--write-timeout-ms", "300", "--log", dir / "log"});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--write-timeout-ms", "300"})) << sim.Error();
     LineEnd line(link);
 
     // A pause longer than the limit inside the write.
@@ -215,14 +225,14 @@ TEST_F(SimProcessTest, MalformedRoutingWritesStoreNothing)
     line.Write("C");
     EXPECT_EQ(line.Read(256), Zeros(256));
 
-    const std::string log = ReadFile(dir / "log");
-    EXPECT_NE(log.find("routing write abandoned: pause of more than 300 ms after 20"), std::string::npos);
-    EXPECT_NE(log.find("routing write abandoned: byte 78 after 100"), std::string::npos);
+    const std::string text = ReadFile(log);
+    EXPECT_NE(text.find("routing write abandoned: pause of more than 300 ms after 20"), std::string::npos);
+    EXPECT_NE(text.find("routing write abandoned: byte 78 after 100"), std::string::npos);
 }
 
 TEST_F(SimProcessTest, DefaultWriteLimitToleratesTheConsolesOwnPacing)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "0"});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--save-ms", "0"})) << sim.Error();
     LineEnd line(link);
     const std::string table = OneCell(1, 1);
     // One second after "c", then gaps that grow to 1.5 s: all within the 5 s limit.
@@ -240,7 +250,7 @@ TEST_F(SimProcessTest, DefaultWriteLimitToleratesTheConsolesOwnPacing)
 
 TEST_F(SimProcessTest, LogRecordsWhatCrossedTheWireInOrder)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--log", dir / "log"});
+    ASSERT_TRUE(sim.Start({"--no-pacing"})) << sim.Error();
     LineEnd line(link);
     line.Write("xZ3q");
     const std::string got = line.Read(33);
@@ -249,13 +259,13 @@ TEST_F(SimProcessTest, LogRecordsWhatCrossedTheWireInOrder)
     EXPECT_EQ(line.Read(1), "}");
     Sleep(100);
 
-    const std::vector<LogLine> log = ParseLog(ReadFile(dir / "log"));
-    EXPECT_EQ(Bytes(log, "RX"), "xZ3q");
-    EXPECT_EQ(Bytes(log, "TX"), got + "}");
-    for (size_t i = 1; i < log.size(); ++i)
-        EXPECT_LE(log[i - 1].us, log[i].us);
+    const std::vector<LogLine> lines = ParseLog(ReadFile(log));
+    EXPECT_EQ(Bytes(lines, "RX"), "xZ3q");
+    EXPECT_EQ(Bytes(lines, "TX"), got + "}");
+    for (size_t i = 1; i < lines.size(); ++i)
+        EXPECT_LE(lines[i - 1].us, lines[i].us);
     auto has = [&](const std::string& text) {
-        return std::any_of(log.begin(), log.end(), [&](const LogLine& l) { return l.kind == "EV" && l.rest == text; });
+        return std::any_of(lines.begin(), lines.end(), [&](const LogLine& l) { return l.kind == "EV" && l.rest == text; });
     };
     EXPECT_TRUE(has("ignored 5a (not a command)"));
     EXPECT_TRUE(has("output 4 on"));
@@ -264,39 +274,39 @@ TEST_F(SimProcessTest, LogRecordsWhatCrossedTheWireInOrder)
     // The timestamps are the monotonic clock tests have as well.
     const int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now().time_since_epoch()).count();
-    EXPECT_LE(log.back().us, nowUs);
-    EXPECT_GT(log.back().us, nowUs - 10'000'000);
+    EXPECT_LE(lines.back().us, nowUs);
+    EXPECT_GT(lines.back().us, nowUs - 10'000'000);
 }
 
 TEST_F(SimProcessTest, ScriptRunsItsTimedStepsAndEndsTheSimulator)
 {
     {
-        std::ofstream script(dir / "script");
+        std::ofstream script(sim.Path("script"));
         script << "# demo\nwait 400\nmode\nwait 200\nsend 5f\n";
     }
     const auto start = std::chrono::steady_clock::now();
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--script", dir / "script"});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--script", sim.Path("script")})) << sim.Error();
     LineEnd line(link);
     ASSERT_TRUE(line.IsOpen());
     EXPECT_EQ(line.Read(1, 2000), "}");
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(380));
     EXPECT_EQ(line.Read(1, 2000), "_");
     EXPECT_EQ(sim.WaitExit(3000), 0);
-    EXPECT_TRUE(WaitForPath(link, false, 10)) << "the link goes with the simulator";
+    EXPECT_FALSE(Exists(link)) << "the link goes with the simulator";
 
     // A broken script is refused before anything starts.
     {
-        std::ofstream script(dir / "bad");
+        std::ofstream script(sim.Path("bad"));
         script << "wait 10\nin 17 on\n";
     }
-    SimProcess bad(dir.Path(), {"--link", dir / "other", "--script", dir / "bad"}, false);
-    EXPECT_EQ(bad.WaitExit(3000), 1);
-    EXPECT_FALSE(WaitForPath(dir / "other", true, 10));
+    ASSERT_TRUE(sim.StartWithArgs({"--link", sim.Path("other"), "--script", sim.Path("bad")}, false));
+    EXPECT_EQ(sim.WaitExit(3000), 1);
+    EXPECT_FALSE(Exists(sim.Path("other")));
 }
 
 TEST_F(SimProcessTest, HangupUnplugsTheCableAndTheDeviceComesBackUnderItsName)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--log", dir / "log"});
+    ASSERT_TRUE(sim.Start({"--no-pacing"})) << sim.Error();
     LineEnd line(link);
     line.Write("5");
     line.Write("x");
@@ -305,8 +315,8 @@ TEST_F(SimProcessTest, HangupUnplugsTheCableAndTheDeviceComesBackUnderItsName)
     const auto start = std::chrono::steady_clock::now();
     sim.Command("hangup 400");
     EXPECT_TRUE(line.WaitHangup(2000));
-    EXPECT_TRUE(WaitForPath(link, false, 500)) << "the device is gone while unplugged";
-    EXPECT_TRUE(WaitForPath(link, true, 2000));
+    EXPECT_TRUE(WaitFor([&] { return !Exists(link); }, 500)) << "the device is gone while unplugged";
+    EXPECT_TRUE(WaitFor([&] { return Exists(link); }, 2000));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(350));
     EXPECT_NE(sim.ReadLine(1000).find(link + " -> /dev/pts/"), std::string::npos);
 
@@ -314,12 +324,12 @@ TEST_F(SimProcessTest, HangupUnplugsTheCableAndTheDeviceComesBackUnderItsName)
     ASSERT_TRUE(again.IsOpen());
     again.Write("x");
     EXPECT_EQ(again.Read(17), "0000010000000000!") << "the controller kept its state";
-    EXPECT_NE(ReadFile(dir / "log").find("EV hangup for 400 ms"), std::string::npos);
+    EXPECT_NE(ReadFile(log).find("EV hangup for 400 ms"), std::string::npos);
 }
 
 TEST_F(SimProcessTest, OutlivesAVanishedConsoleAndServesTheNextOne)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--log", dir / "log"});
+    ASSERT_TRUE(sim.Start()) << sim.Error();
     for (int round = 0; round < 3; ++round) {
         LineEnd line(link);
         ASSERT_TRUE(line.IsOpen()) << round;
@@ -336,21 +346,23 @@ TEST_F(SimProcessTest, OutlivesAVanishedConsoleAndServesTheNextOne)
         quick.Write("q");
     }
     Sleep(150);
-    EXPECT_NE(ReadFile(dir / "log").find(" RX 71 q"), std::string::npos);
+    EXPECT_NE(ReadFile(log).find(" RX 71 q"), std::string::npos);
 
     LineEnd line(link);
     line.Drain(100);
     line.Write("x");
     EXPECT_EQ(line.Read(17), Zeros(16) + "!");
     EXPECT_EQ(sim.WaitExit(0), -1) << "still running";
-    EXPECT_NE(ReadFile(dir / "log").find("EV peer closed with"), std::string::npos);
+    EXPECT_NE(ReadFile(log).find("EV peer closed with"), std::string::npos);
 }
 
 TEST_F(SimProcessTest, StateFileKeepsTableOutputsAndModeAcrossRestarts)
 {
-    const std::string state = dir / "state";
+    const std::string state = sim.Path("state");
+    pid_t writer = -1;
     {
-        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--save-ms", "0", "--state", state});
+        ASSERT_TRUE(sim.Start({"--no-pacing", "--save-ms", "0", "--state", state})) << sim.Error();
+        writer = sim.Pid();
         LineEnd line(link);
         line.Write("c" + OneCell(2, 7));
         ASSERT_EQ(line.Read(1), "?");
@@ -361,9 +373,9 @@ TEST_F(SimProcessTest, StateFileKeepsTableOutputsAndModeAcrossRestarts)
         sim.Command("quit");
         EXPECT_EQ(sim.WaitExit(3000), 0);
     }
-    EXPECT_FALSE(WaitForPath(state + ".tmp." + std::to_string(getpid()), true, 0));
+    EXPECT_FALSE(Exists(state + ".tmp." + std::to_string(writer)));
     {
-        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--state", state});
+        ASSERT_TRUE(sim.Start({"--no-pacing", "--state", state})) << sim.Error();
         LineEnd line(link);
         line.Write("x");
         EXPECT_EQ(line.Read(17), "1000000000000010!");
@@ -378,7 +390,7 @@ TEST_F(SimProcessTest, StateFileKeepsTableOutputsAndModeAcrossRestarts)
     {
         std::ofstream(state) << "selvora-sim-state 1\nmode 7\n";
     }
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--state", state});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--state", state})) << sim.Error();
     LineEnd line(link);
     line.Write("x");
     EXPECT_EQ(line.Read(17), Zeros(16) + "!");
@@ -387,13 +399,13 @@ TEST_F(SimProcessTest, StateFileKeepsTableOutputsAndModeAcrossRestarts)
 TEST_F(SimProcessTest, FaultOptionsSpoilRepliesAsAsked)
 {
     {
-        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--drop-rate", "1"});
+        ASSERT_TRUE(sim.Start({"--no-pacing", "--drop-rate", "1"})) << sim.Error();
         LineEnd line(link);
         line.Write("xqC");
         EXPECT_EQ(line.Drain(200), "");
     }
     {
-        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--short-replies", "1", "--seed", "3"});
+        ASSERT_TRUE(sim.Start({"--no-pacing", "--short-replies", "1", "--seed", "3"})) << sim.Error();
         LineEnd line(link);
         for (int i = 0; i < 5; ++i) {
             line.Write("x");
@@ -404,20 +416,20 @@ TEST_F(SimProcessTest, FaultOptionsSpoilRepliesAsAsked)
         }
     }
     {
-        SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--garbage-rate", "1", "--log", dir / "log"});
+        ASSERT_TRUE(sim.Start({"--no-pacing", "--garbage-rate", "1"})) << sim.Error();
         LineEnd line(link);
         line.Write("q");
         const std::string r = line.Read(32);
         ASSERT_EQ(r.size(), 32u);
         for (size_t i = 1; i < r.size(); i += 2)
             EXPECT_EQ(r[i], '0');
-        EXPECT_NE(ReadFile(dir / "log").find("EV fault: garbage"), std::string::npos);
+        EXPECT_NE(ReadFile(log).find("EV fault: garbage"), std::string::npos);
     }
 }
 
 TEST_F(SimProcessTest, SilentSendAndStatusFromTheControlChannel)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--announce-mode"});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--announce-mode"})) << sim.Error();
     LineEnd line(link);
     EXPECT_EQ(line.Read(1), "]") << "the mode is announced to a new opener";
     sim.Command("silent on");
@@ -439,7 +451,9 @@ TEST_F(SimProcessTest, SilentSendAndStatusFromTheControlChannel)
 
 TEST_F(SimProcessTest, StrayBytesNeitherCrashItNorMakeItGrow)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--write-timeout-ms", "100", "--learning-step-ms", "1"});
+    // No log: its growth would blur the simulator's own.
+    ASSERT_TRUE(sim.StartWithArgs({"--link", link, "--no-pacing", "--write-timeout-ms", "100", "--learning-step-ms", "1"}))
+        << sim.Error();
     LineEnd line(link);
     line.Write("x");
     ASSERT_EQ(line.Read(17).size(), 17u);
@@ -467,7 +481,7 @@ TEST_F(SimProcessTest, StrayBytesNeitherCrashItNorMakeItGrow)
 
 TEST_F(SimProcessTest, LearningDialogueRunsInWindows1250UntilReset)
 {
-    SimProcess sim(dir.Path(), {"--link", link, "--no-pacing", "--learning-step-ms", "30"});
+    ASSERT_TRUE(sim.Start({"--no-pacing", "--learning-step-ms", "30"})) << sim.Error();
     LineEnd line(link);
     line.Write("R");
     std::string screen = line.Drain(100);
@@ -493,21 +507,19 @@ TEST_F(SimProcessTest, LearningDialogueRunsInWindows1250UntilReset)
 
 TEST_F(SimProcessTest, LinkIsRemovedOnSignalsAndForeignFilesAreNotReplaced)
 {
-    {
-        SimProcess sim(dir.Path(), {"--link", link});
-        ASSERT_TRUE(WaitForPath(link, true, 100));
-        ::kill(sim.Pid(), SIGINT);
-        EXPECT_EQ(sim.WaitExit(3000), 0);
-        EXPECT_TRUE(WaitForPath(link, false, 10));
-    }
-    {
-        SimProcess sim(dir.Path(), {});
-        EXPECT_TRUE(WaitForPath(dir / "ttyCONTROLLER", true, 100)) << "default link in the working directory";
-    }
-    std::ofstream(dir / "precious") << "data";
-    SimProcess sim(dir.Path(), {"--link", dir / "precious"}, false);
+    ASSERT_TRUE(sim.StartWithArgs({"--link", link})) << sim.Error();
+    ASSERT_TRUE(Exists(link));
+    ::kill(sim.Pid(), SIGINT);
+    EXPECT_EQ(sim.WaitExit(3000), 0);
+    EXPECT_FALSE(Exists(link));
+
+    ASSERT_TRUE(sim.StartWithArgs({})) << sim.Error();
+    EXPECT_TRUE(Exists(sim.Path("ttyCONTROLLER"))) << "default link in the working directory";
+
+    std::ofstream(sim.Path("precious")) << "data";
+    ASSERT_TRUE(sim.StartWithArgs({"--link", sim.Path("precious")}, false));
     EXPECT_EQ(sim.WaitExit(3000), 1);
-    EXPECT_EQ(ReadFile(dir / "precious"), "data");
+    EXPECT_EQ(ReadFile(sim.Path("precious")), "data");
 }
 
 TEST_F(SimProcessTest, ServesAnExistingDeviceAndTogglesRandomInputs)
@@ -518,10 +530,10 @@ TEST_F(SimProcessTest, ServesAnExistingDeviceAndTogglesRandomInputs)
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
     ::close(slave);   // the simulator opens it by name
     {
-        SimProcess sim(dir.Path(), {"--device", name, "--no-pacing", "--random-inputs", "3000", "--seed", "5",
-                                       "--log", dir / "log"});
-        ASSERT_TRUE(sim.Ready());
-        EXPECT_EQ(sim.FirstLine(), std::string("selvora-sim: ") + name);
+        ASSERT_TRUE(sim.StartWithArgs({"--device", name, "--no-pacing", "--random-inputs", "3000", "--seed", "5",
+                                       "--log", log}))
+            << sim.Error();
+        EXPECT_EQ(sim.Announcement(), std::string("selvora-sim: ") + name);
         ASSERT_EQ(::write(master, "x", 1), 1);
         std::string got;
         for (int i = 0; i < 100 && got.find('!') == std::string::npos; ++i) {
@@ -536,37 +548,40 @@ TEST_F(SimProcessTest, ServesAnExistingDeviceAndTogglesRandomInputs)
         ASSERT_EQ(got.size(), 17u) << got;
         EXPECT_EQ(got.back(), '!');
         Sleep(600);
+        sim.Stop();
     }
     ::close(master);
     // About 50 a second; the exact count depends on the machine's timing.
-    const std::string log = ReadFile(dir / "log");
+    const std::string text = ReadFile(log);
     size_t count = 0;
-    for (size_t at = log.find("EV random input "); at != std::string::npos; at = log.find("EV random input ", at + 1))
+    for (size_t at = text.find("EV random input "); at != std::string::npos; at = text.find("EV random input ", at + 1))
         ++count;
     EXPECT_GE(count, 8u);
     EXPECT_LE(count, 120u);
-    EXPECT_NE(log.find(" EV input "), std::string::npos);
+    EXPECT_NE(text.find(" EV input "), std::string::npos);
 }
 
 TEST_F(SimProcessTest, QuitEndsPromptlyWhileTheConsoleKeepsPolling)
 {
-    SimProcess sim(dir.Path(), {"--link", link});
+    ASSERT_TRUE(sim.Start()) << sim.Error();
     LineEnd line(link);
     line.Write("x");
     ASSERT_EQ(line.Read(17), Zeros(16) + "!");
     line.Write("x");
     sim.Command("quit");
     const auto start = std::chrono::steady_clock::now();
-    int exitCode = -1;
-    for (int i = 0; i < 60 && exitCode < 0; ++i) {
-        try {
-            line.Write("x");
-        } catch (const std::runtime_error&) {
-            // The line went away with the simulator.
-        }
-        line.Drain(1, 20);
-        exitCode = sim.WaitExit(30);
-    }
-    EXPECT_EQ(exitCode, 0);
+    const bool ended = WaitFor(
+        [&] {
+            try {
+                line.Write("x");
+            } catch (const std::runtime_error&) {
+                // The line went away with the simulator.
+            }
+            line.Drain(1, 20);
+            return !sim.Running();
+        },
+        3000, 30);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(sim.WaitExit(0), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }

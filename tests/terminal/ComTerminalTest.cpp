@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QtMath>
@@ -12,7 +11,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
-#include <QThread>
 #include <QWindow>
 #include <memory>
 #include <stdexcept>
@@ -23,34 +21,11 @@
 #include "PaintCounter.h"
 #include "PtyPair.h"
 #include "TestApplication.h"
+#include "WaitFor.h"
 
 namespace {
 
 const std::string E = "\x1b";
-
-template <class F>
-bool WaitFor(F cond, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-void Settle(int ms = 50)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-}
 
 QColor Win(TColor c)
 {
@@ -98,12 +73,12 @@ protected:
     std::string ReadSpinning(std::size_t count, int ms = 2000)
     {
         std::string got;
-        QElapsedTimer t;
-        t.start();
-        while (got.size() < count && t.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            got += pty.Drain(2, 10);
-        }
+        WaitFor(
+            [&] {
+                got += pty.Drain(0, 5);
+                return got.size() >= count;
+            },
+            ms);
         return got;
     }
 
@@ -136,7 +111,7 @@ TEST_F(Terminal, ReceivedBytesLandInCellsAndRaiseOnCharInOrder)
     pty.Write(E + "[2J");
     pty.Write("Z");
     ASSERT_TRUE(WaitFor([&] { return !chars.empty(); }));
-    Settle(30);
+    Spin(30);
     EXPECT_EQ(chars, "Z");
     EXPECT_EQ(Symbol(1, 1), 'Z');
     EXPECT_EQ(Symbol(2, 1), 0);
@@ -236,7 +211,7 @@ TEST_F(Terminal, PortLinkFollowsThePort)
     TComPort other;
     term->SetComPort(&other);
     pty.Write("x");
-    Settle(100);
+    Spin(100);
     EXPECT_TRUE(chars.empty());   // detached from the first port
     // Attaching to the same port twice would be refused by the port: setting it again is a no-op.
     term->SetComPort(&other);
@@ -270,7 +245,7 @@ TEST_F(Terminal, PaintsCellsFromTheBufferInTheControllersCodePage)
     term->ClearDisplay();
     term->show();
     term->DisplayText("M" + E + "[41m " + E + "[0m" + E + "[2;1H" + E + "[4m_");
-    Settle();
+    Spin(50);
     const QImage img = term->grab().toImage();
     const QRect client = term->ClientArea();
     const int cw = term->CellWidth(), ch = term->CellHeight();
@@ -299,21 +274,21 @@ TEST_F(Terminal, IncrementalUpdatesMatchAFullRepaint)
     // surface up to date (pixels move), then scrolls with repaints still queued, then erasing.
     for (int i = 0; i < 23; ++i) {
         term->DisplayText("line " + std::to_string(i) + E + "[3" + std::to_string(i % 8) + "m colour\r\n");
-        Settle(5);
+        Spin(5);
     }
     for (int i = 0; i < 12; ++i) {
         term->DisplayText("more " + std::to_string(i) + "\r\n");
-        Settle(5);
+        Spin(5);
     }
     for (int i = 0; i < 30; ++i)
         term->DisplayText("burst " + std::to_string(i) + "\r\n");
-    Settle(20);
+    Spin(20);
     term->DisplayText(E + "[5;5H" + E + "[K" + E + "[10;1H" + E + "[J");
-    Settle(20);
+    Spin(20);
     term->DisplayText(E + "[24;1H\n");
-    Settle(20);
+    Spin(20);
     term->DisplayText(E + "[12;30Hsingle cells");
-    Settle(100);
+    Spin(100);
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
     const QImage onSurface = screen->grabWindow(term->winId()).toImage().convertToFormat(QImage::Format_RGB32);
@@ -338,18 +313,18 @@ TEST_F(Terminal, OutputAtTheFrameRateIsPaintedOnArrivalOncePerBatch)
     term->setFocus();
     QApplication::setActiveWindow(term.get());
     ASSERT_TRUE(WaitFor([&] { return term->isVisible(); }));
-    Settle(100);
+    Spin(100);
     term->installEventFilter(&counter);
     const int batches = 8;
     int paintedAtOnce = 0;
     for (int i = 0; i < batches; ++i) {
-        Settle(30);   // a little less than a frame since the last one
+        Spin(30);   // a little less than a frame since the last one
         const int before = counter.paints;
         term->DisplayText("batch " + std::to_string(i) + E + "[1m bold" + E + "[0m\r\n");
         QCoreApplication::processEvents();   // no waiting: what is due now is painted now
         paintedAtOnce += counter.paints > before;
     }
-    Settle(100);
+    Spin(100);
     EXPECT_EQ(paintedAtOnce, batches);
     EXPECT_EQ(counter.paints, batches) << "extra frames after the batches";
     term->removeEventFilter(&counter);
@@ -365,7 +340,7 @@ TEST_F(Terminal, CaretIsDrawnOnlyWithFocusInItsShape)
         GTEST_SKIP() << "no focus on this platform";
     EXPECT_TRUE(term->CaretExists());
     term->DisplayText(E + "[2;3H");
-    Settle();
+    Spin(50);
     const QRect client = term->ClientArea();
     const int cw = term->CellWidth(), ch = term->CellHeight();
     QImage img = term->grab().toImage();
@@ -390,7 +365,7 @@ TEST_F(Terminal, VerticalScrollBarMovesTheView)
 {
     term->show();
     term->resize(593, 10 * term->CellHeight() + 4);
-    Settle();
+    Spin(50);
     QScrollBar* bar = term->VerticalBar();
     ASSERT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->maximum(), 24 - 10);
@@ -398,7 +373,7 @@ TEST_F(Terminal, VerticalScrollBarMovesTheView)
     term->DisplayText(E + "[15;1Hfifteen");
     bar->setValue(14);
     EXPECT_EQ(term->ViewRow(), 15);
-    Settle();
+    Spin(50);
     const QImage img = term->grab().toImage();
     const QRect client = term->ClientArea();
     int white = 0;
@@ -452,7 +427,7 @@ TEST_F(Terminal, ExceptionFromOnCharEndsTheChunk)
     TestApplication::TakeReportedErrors();
     pty.Write("ab!cd");
     ASSERT_TRUE(WaitFor([&] { return chars.find('!') != std::string::npos; }));
-    Settle(100);
+    Spin(100);
     EXPECT_EQ(Symbol(3, 1), '!');
     EXPECT_EQ(Symbol(4, 1), 0);
     EXPECT_EQ(chars.find('c'), std::string::npos);

@@ -143,6 +143,10 @@ TEST(EscapeCodesVT100, QueriesReportsAndModes)
         {E + "[c", {Code(ecIdentify, "[c")}},
         {E + "[0c", {Code(ecIdentify, "[0c", {"0"})}},
         {E + "[1c", {Code(ecUnknown, "[1c", {"1"})}},
+        // A trailing ';' adds no parameter; an empty one in between does.
+        {E + "[0;c", {Code(ecIdentify, "[0;c", {"0"})}},
+        {E + "[?1;2;c", {Code(ecIdentResponse, "[?1;2;c", {"?1", "2"})}},
+        {E + "[?1;;2c", {Code(ecUnknown, "[?1;;2c", {"?1", "", "2"})}},
         {E + "[6n", {Code(ecQueryCursorPos, "[6n")}},
         {E + "[5n" + E + "[0n" + E + "[3n",
          {Code(ecQueryDevice, "[5n"), Code(ecReportDeviceOK, "[0n"), Code(ecReportDeviceFailure, "[3n")}},

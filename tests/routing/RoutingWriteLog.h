@@ -1,37 +1,14 @@
 #pragma once
-// Reads the routing write back out of the controller simulator's --log: the bytes it received
-// with their arrival times, and the pacing of the write.
+// The routing write as the controller simulator's log shows it: the cells it received and the
+// pacing between them.
+#include "SimLog.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace simlog {
-
-struct Byte {
-    int64_t us;
-    unsigned char value;
-};
-
-// The RX lines of a log ("<us> RX <hex> <printable>"), in order.
-inline std::vector<Byte> ReceivedBytes(const std::string& path)
-{
-    std::vector<Byte> out;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        int64_t us = 0;
-        std::string dir, hex;
-        if (!(fields >> us >> dir >> hex) || dir != "RX" || hex.size() != 2)
-            continue;
-        out.push_back({us, static_cast<unsigned char>(std::stoi(hex, nullptr, 16))});
-    }
-    return out;
-}
 
 struct IntervalStats {
     int count = 0;
@@ -66,12 +43,13 @@ struct RoutingWrite {
     std::vector<double> betweenCellsMs;   // from each cell to the next
 };
 
-inline RoutingWrite LastRoutingWrite(const std::vector<Byte>& rx)
+inline RoutingWrite LastRoutingWrite(const std::vector<SimLogRecord>& log)
 {
+    const std::vector<SimLogRecord> rx = Bytes(log, 'R');
     RoutingWrite w;
     size_t start = rx.size();
     for (size_t i = rx.size(); i-- > 0;) {
-        if (rx[i].value == 'c') {
+        if (rx[i].byte == 'c') {
             start = i;
             break;
         }
@@ -80,7 +58,7 @@ inline RoutingWrite LastRoutingWrite(const std::vector<Byte>& rx)
         return w;
     w.found = true;
     for (size_t i = start + 1; i < rx.size() && w.cells.size() < 256; ++i) {
-        w.cells.push_back(static_cast<char>(rx[i].value));
+        w.cells.push_back(static_cast<char>(rx[i].byte));
         const double ms = (rx[i].us - rx[i - 1].us) / 1000.0;
         if (i == start + 1)
             w.afterStartMs = ms;

@@ -1,0 +1,8 @@
+# The application icon: the committed SVG and PNGs in assets/icon are what gets installed.
+set(KONF_ICON_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(KONF_ICON_SIZES 16 24 32 48 64 128 256)
+
+# Redraws them: cmake --build build --target icon-gen, then build/icon-gen assets/icon.
+# Not part of the normal build.
+add_executable(icon-gen EXCLUDE_FROM_ALL ${KONF_ICON_DIR}/icon_gen.cpp)
+target_link_libraries(icon-gen PRIVATE Qt6::Gui)
