@@ -68,6 +68,8 @@ void THubPoller::Issue(char request)
 {
     if (request == 'x')
         session_.Button3Click();
+    else if (request == 'C')
+        session_.BeginConfigDump();
     else
         session_.Button2Click();
 }
@@ -75,6 +77,11 @@ void THubPoller::Issue(char request)
 void THubPoller::ReadOutputsNow()
 {
     Want('x');
+}
+
+void THubPoller::ReadRoutingTable()
+{
+    Want('C');
 }
 
 void THubPoller::SendCommand(char command)
@@ -104,6 +111,11 @@ void THubPoller::Feed(char ch)
 void THubPoller::ReplyEnded(char request, bool complete)
 {
     outstanding_ = false;
+    if (request == 'C') {
+        const QByteArray raw = session_.ConfigDumpRaw();
+        session_.EndConfigDump();
+        emit RoutingTableRead(raw);
+    }
     if (complete) {
         emit ReplyAnswered(request);
     } else {

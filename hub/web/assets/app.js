@@ -113,7 +113,7 @@ function buildChannels(message) {
   });
   const mode = el('mode');
   mode.textContent = '';
-  const unknown = new Option('nieznany (odczyt po pierwszej zmianie)', '');
+  const unknown = new Option('nieznany', '');
   unknown.disabled = true;
   mode.append(unknown);
   message.modes.forEach((m, i) => mode.append(new Option(m, String(i))));
@@ -154,7 +154,7 @@ function showState(message) {
   message.inputs.forEach((input, i) => {
     const item = el('input-' + (i + 1));
     item.dataset.on = input.on === true ? 'true' : 'false';
-    item.lastChild.textContent = input.on === null ? '?' : input.on ? 'aktywne' : 'spoczynek';
+    item.lastChild.textContent = input.on === null ? '?' : input.on ? 'aktywne' : 'wył.';
   });
   const mode = el('mode');
   mode.value = message.mode === null ? '' : String(message.mode);
