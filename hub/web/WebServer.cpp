@@ -169,9 +169,11 @@ Response Make(const Request& req, http::status status, std::string body,
     return res;
 }
 
+// A refused request ends its connection: a client that is turned away holds no slot.
 Response Error(const Request& req, http::status status, std::string text)
 {
     Response res = Make(req, status, std::move(text) + "\n");
+    res.keep_alive(false);
     return res;
 }
 
