@@ -120,8 +120,10 @@ void THubState::StepMode()
 
 void THubState::ModeSeen(int mode)
 {
-    mode_ = mode;
-    emit ModeChanged(mode);
+    if (mode_ != mode) {
+        mode_ = mode;
+        emit ModeChanged(mode);
+    }
     if (!modeTarget_)
         return;
     modeTimeout_->stop();
@@ -137,14 +139,19 @@ void THubState::ModeSeen(int mode)
     StepMode();
 }
 
+// Every read reports all sixteen; only a change is news.
 void THubState::OutputRead(int output, bool on)
 {
+    if (outputs_[output - 1] == on)
+        return;
     outputs_[output - 1] = on;
     emit OutputChanged(output, on);
 }
 
 void THubState::InputRead(int input, bool active)
 {
+    if (inputs_[input - 1] == active)
+        return;
     inputs_[input - 1] = active;
     emit InputChanged(input, active);
 }
