@@ -4,9 +4,12 @@
 #include "ComPort.h"
 #include "ConsoleLink.h"
 #include "HubPoller.h"
+#include "HubState.h"
+#include "HubWebBackend.h"
 #include "MqttBridge.h"
 #include "ErrorReport.h"
 #include "PortKeeper.h"
+#include "WebFront.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -65,6 +68,13 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
             Route([this, &bytes] { router_.FromClient(kHubClient, bytes, Now()); });
         },
         options_.pollIntervalMs, this);
+    state_ = new THubState(*poller_, this);
+    connect(poller_, &THubPoller::ReplyAnswered, this, [this] {
+        if (!answeredSinceLineUp_) {
+            answeredSinceLineUp_ = true;
+            ErrorReport::Guard([this] { UpdateAvailability(); });
+        }
+    });
     router_.AddClient(kHubClient);
 }
 
@@ -78,6 +88,11 @@ THub::~THub()
 void THub::Start()
 {
     OpenLinks();
+    hub::ChannelNames names = hub::NamesFromSettings({});
+    if (!options_.namesFile.empty() &&
+        !hub::LoadChannelNames(QString::fromStdString(options_.namesFile), names))
+        qWarning().noquote() << QString::fromStdString(options_.namesFile)
+                             << ": not readable; default names";
     if (!options_.mqttHost.empty()) {
         TMqttClient::Settings settings;
         settings.host = options_.mqttHost;
@@ -86,20 +101,17 @@ void THub::Start()
         if (!options_.mqttPasswordFile.empty())
             settings.password = ReadPassword(options_.mqttPasswordFile);
         settings.caFile = options_.mqttCaFile;
-        hub::ChannelNames names = hub::NamesFromSettings({});
-        if (!options_.namesFile.empty() &&
-            !hub::LoadChannelNames(QString::fromStdString(options_.namesFile), names))
-            qWarning().noquote() << QString::fromStdString(options_.namesFile)
-                                 << ": not readable; default names";
         bridge_ = new TMqttBridge(std::move(settings), options_.id, options_.discoveryPrefix,
-                                  std::move(names), *poller_, this);
-        connect(poller_, &THubPoller::ReplyAnswered, this, [this] {
-            if (!answeredSinceLineUp_) {
-                answeredSinceLineUp_ = true;
-                ErrorReport::Guard([this] { UpdateAvailability(); });
-            }
-        });
+                                  names, *state_, this);
         bridge_->Start();
+    }
+    if (options_.web.Enabled()) {
+        webBackend_ = new THubWebBackend(*state_, *poller_, names, options_.device, this);
+        web_ = new TWebFront(*webBackend_, options_.web, this);
+        connect(webBackend_, &THubWebBackend::Changed, web_, &TWebFront::StateChanged);
+        connect(webBackend_, &THubWebBackend::RoutingRead, web_, &TWebFront::RoutingChanged);
+        UpdateAvailability();
+        web_->Start();
     }
     try {
         keeper_->Open();
@@ -237,9 +249,18 @@ void THub::ArmDeadline()
 
 void THub::UpdateAvailability()
 {
-    if (bridge_)
-        bridge_->SetAvailable(lineUp_ && answeredSinceLineUp_ &&
-                              router_.Phase() == hub::LinePhase::Normal);
+    const hub::LinePhase phase = router_.Phase();
+    state_->SetAvailable(lineUp_ && answeredSinceLineUp_ && phase == hub::LinePhase::Normal);
+    if (!webBackend_)
+        return;
+    web::Reachability reachability = web::Reachability::Online;
+    if (phase == hub::LinePhase::RoutingWrite)
+        reachability = web::Reachability::RoutingWrite;
+    else if (phase == hub::LinePhase::Learning || phase == hub::LinePhase::AwaitingReset)
+        reachability = web::Reachability::Learning;
+    else if (!state_->Available())
+        reachability = web::Reachability::LineLost;
+    webBackend_->SetReachability(reachability);
 }
 
 // --- hub::IRouterSink ---

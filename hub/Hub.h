@@ -16,12 +16,16 @@ class QTimer;
 class TComPort;
 class TConsoleLink;
 class THubPoller;
+class THubState;
+class THubWebBackend;
 class TMqttBridge;
 class TPortKeeper;
+class TWebFront;
 
 // selvora-hub put together: the controller's port kept open across unplugging, the reply
-// router between the port and its clients (the console links and the hub's own poller), and the
-// MQTT bridge. Everything runs on one thread; only libmosquitto has its own.
+// router between the port and its clients (the console links and the hub's own poller), the
+// controller's state with the MQTT bridge and the web page on it. Everything runs on one thread;
+// only libmosquitto and the web server have their own.
 class THub : public QObject, private hub::IRouterSink {
     Q_OBJECT
 public:
@@ -70,7 +74,10 @@ private:
     TPortKeeper* keeper_ = nullptr;
     TComLink portLink_;
     THubPoller* poller_ = nullptr;
+    THubState* state_ = nullptr;
     TMqttBridge* bridge_ = nullptr;
+    THubWebBackend* webBackend_ = nullptr;
+    TWebFront* web_ = nullptr;
     QTimer* deadline_ = nullptr;
     std::vector<TConsoleLink*> links_;
     std::map<TConsoleLink*, hub::ClientId> linkClients_;

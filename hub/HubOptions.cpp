@@ -111,6 +111,18 @@ bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, 
         } else if (name == "--discovery-prefix") {
             if (!take(options.discoveryPrefix))
                 return false;
+        } else if (name == "--http") {
+            if (!take(text) || !web::ParseHttpAddress(text, options.web, error))
+                return false;
+        } else if (name == "--http-password-file") {
+            if (!take(options.web.passwordFile))
+                return false;
+        } else if (name == "--http-cert") {
+            if (!take(options.web.certFile))
+                return false;
+        } else if (name == "--http-key") {
+            if (!take(options.web.keyFile))
+                return false;
         } else if (name == "--poll-ms") {
             if (!take(text))
                 return false;
@@ -127,7 +139,7 @@ bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, 
         error = "--device is required";
         return false;
     }
-    return true;
+    return web::CheckWebOptions(options.web, error);
 }
 
 std::string HubUsage()
@@ -143,6 +155,11 @@ std::string HubUsage()
            "  --mqtt-cafile FILE        use TLS, trusting these certificate authorities\n"
            "  --id ID                   topics under selvora/ID/ (default selvora)\n"
            "  --discovery-prefix P      Home Assistant discovery prefix (default homeassistant)\n"
+           "  --http [ADDR:]PORT        serve the web page (address default 127.0.0.1)\n"
+           "  --http-password-file FILE the page's password, first line of FILE; needed for an\n"
+           "                            address other than loopback\n"
+           "  --http-cert FILE          TLS for the page: certificate chain (PEM)\n"
+           "  --http-key FILE           TLS for the page: private key (PEM)\n"
            "  --poll-ms N               pause between the hub's own state requests (default 120)\n"
            "  --help                    this text\n"
            "  --version                 the version\n";

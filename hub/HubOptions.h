@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "WebOptions.h"
+
 // The command line of selvora-hub.
 namespace hub {
 
@@ -17,6 +19,7 @@ struct HubOptions {
     std::string mqttCaFile;
     std::string id = "selvora";
     std::string discoveryPrefix = "homeassistant";
+    web::WebOptions web;                    // the web page
     int pollIntervalMs = 120;
     bool help = false;
     bool version = false;

@@ -69,6 +69,8 @@ void THubPoller::Issue(char request)
 {
     if (request == 'x')
         session_.Button3Click();
+    else if (request == 'C')
+        session_.BeginConfigDump();
     else
         session_.Button2Click();
 }
@@ -76,6 +78,11 @@ void THubPoller::Issue(char request)
 void THubPoller::ReadOutputsNow()
 {
     Want('x');
+}
+
+void THubPoller::ReadRoutingTable()
+{
+    Want('C');
 }
 
 void THubPoller::SendCommand(char command)
@@ -105,6 +112,11 @@ void THubPoller::Feed(char ch)
 void THubPoller::ReplyEnded(char request, bool complete)
 {
     outstanding_ = false;
+    if (request == 'C') {
+        const QByteArray raw = session_.ConfigDumpRaw();
+        session_.EndConfigDump();
+        emit RoutingTableRead(raw);
+    }
     if (complete) {
         emit ReplyAnswered(request);
     } else {

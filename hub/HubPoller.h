@@ -32,6 +32,8 @@ public:
 
     // An output read as soon as the hub's line is free ("x").
     void ReadOutputsNow();
+    // The routing table ("C") as soon as the hub's line is free; RoutingTableRead tells.
+    void ReadRoutingTable();
     // An output command or "Q"; these wait for nothing.
     void SendCommand(char command);
     // How many output reads have gone out so far.
@@ -42,6 +44,8 @@ signals:
     void OutputChanged(int output, bool on);
     void ModeSeen(int mode);   // index into hub::kModeNames
     void ReplyAnswered(char request);
+    // The characters of a "C" reply; fewer than 256 when it was cut short.
+    void RoutingTableRead(const QByteArray& raw);
 
 private:
     int Write(const std::string& bytes);
