@@ -45,10 +45,14 @@ constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
 // reply), batches grow to kRxLongHoldOffChars: 67 ms at 9600 bit/s, so a steady stream costs
 // fifteen hand-overs (and terminal frames) a second; typed keys and their echo, each after a
 // pause, still go at once.
+// Counted in character times alone, a slow line would hold a reply's tail for seconds (64
+// characters at 300 bit/s take 2.1 s): whatever the speed, no batch waits longer than
+// kRxHoldOffMaxUs, which leaves 9600 bit/s as it is.
 constexpr int kRxHoldOffChars = 4;
 constexpr int kRxLongHoldOffChars = 64;
 constexpr int kRxShortBurstBytes = 32;
 constexpr int kRxHoldOffMaxBytes = 2 * kRxLongHoldOffChars;   // a fuller queue is announced at once
+constexpr std::int64_t kRxHoldOffMaxUs = 70000;
 
 std::int64_t NowUs()
 {
@@ -606,7 +610,8 @@ bool ComDevicePosix::ModemStatus(std::uint32_t* status)
 std::int64_t ComDevicePosix::HoldOffLeftUs() const
 {
     const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : kRxHoldOffChars;
-    return lastRxEventUs_ + static_cast<std::int64_t>(holdChars) * charTimeUs_.load() - NowUs();
+    const std::int64_t holdUs = std::min(static_cast<std::int64_t>(holdChars) * charTimeUs_.load(), kRxHoldOffMaxUs);
+    return lastRxEventUs_ + holdUs - NowUs();
 }
 
 void ComDevicePosix::WaitHoldOff(const ComStopSignal& stop)

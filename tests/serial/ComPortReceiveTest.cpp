@@ -436,6 +436,38 @@ TEST(ComPortReceive, AStreamAtLineSpeedArrivesWholeInBatchesAndALoneByteAtOnce)
     o.port.DetachLink(&link);
 }
 
+TEST(ComPortReceive, ASlowLinesStreamEndsWithoutASecondsLongHoldOff)
+{
+    // At 300 bit/s, 64 character times are 2.1 s: a stream's tail must still come promptly.
+    Opened o;
+    o.port.SetBaudRate(br300);
+    std::string got;
+    TComLink link;
+    link.OnRxBuf = [&](TCustomComPort*, const char* buf, int n) { got.append(buf, n); };
+    o.port.AttachLink(&link);
+    o.Open();
+
+    std::string sent(40, 'x');   // past the reply-sized start, into the long batches
+    std::atomic<qint64> lastWriteMs{0};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer([&] {
+        auto next = std::chrono::steady_clock::now();
+        for (char ch : sent) {
+            next += std::chrono::microseconds(33333);
+            std::this_thread::sleep_until(next);
+            o.pty.Write(std::string(1, ch));
+            lastWriteMs = clock.elapsed();
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return got.size() >= sent.size(); }, 5000));
+    const qint64 tailMs = clock.elapsed() - lastWriteMs;
+    writer.join();
+    EXPECT_EQ(got, sent);
+    EXPECT_LT(tailMs, 700) << "the last byte waited out a hold-off of many character times";
+    o.port.DetachLink(&link);
+}
+
 // The event thread reuses one hand-over signal: clearing it must make the next wait block again,
 // or the thread would run ahead of the handlers it hands events to.
 TEST(ComPortReceive, AHandOverSignalClearsAndWaitsAgain)
