@@ -1,12 +1,18 @@
-// Measures the receive path of the port on a pseudo-terminal:
-//  - latency from a byte written on the master until a link's OnRxBuf runs on the main thread,
+// Measures the receive path of the port on a pseudo-terminal, next to Qt's QSerialPort on the same
+// kind of pty with the same method:
+//  - latency from a byte written on the master until the receiving handler runs,
 //  - throughput of the same path,
-//  - CPU used by an open, idle port.
+//  - CPU and wake-ups of an open, idle port.
+// "port" is the product's way (handlers on the GUI thread); "port-no-hop" runs them on the port's
+// event thread, so the difference between the two is the cost of the hand-over. The subjects take
+// turns in short blocks, so a change in the load of a shared machine hits them alike.
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +23,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ComPort.h"
+#include "SerialBenchSubject.h"
 
 namespace {
+using Clock = std::chrono::steady_clock;
+
 struct Pty {
     int master = -1, slave = -1;
     std::string path;
@@ -43,13 +51,6 @@ struct Pty {
     }
 };
 
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 void WriteAll(int fd, const char* data, size_t n)
 {
     while (n > 0) {
@@ -65,90 +66,145 @@ void WriteAll(int fd, const char* data, size_t n)
     }
 }
 
-void Latency(int samples)
-{
-    Pty pty;
-    TComPort port;
-    port.SetPort(QString::fromStdString(pty.path));
-    long received = 0;
-    TComLink link;
-    link.OnRxBuf = [&](TCustomComPort*, const char*, int n) { received += n; };
-    port.AttachLink(&link);
-    port.SetConnected(true);
+// What the delivering thread tells the measuring one: bytes so far and when the last batch came.
+// A handler off the GUI thread wakes the GUI thread's loop, after taking its time stamp.
+struct Arrivals {
+    std::atomic<long long> bytes{0};
+    std::atomic<long long> batches{0};
+    std::atomic<Clock::rep> lastNs{0};
 
-    std::vector<double> us;
-    us.reserve(static_cast<size_t>(samples));
-    for (int i = 0; i < samples; ++i) {
-        // Within a stream the port gathers bytes for four character times (4.2 ms at 9600
-        // bit/s); spaced a little wider, every byte here is the first after a quiet spell.
-        std::this_thread::sleep_for(std::chrono::microseconds(4500));
-        const long want = received + 1;
-        const auto t0 = std::chrono::steady_clock::now();
-        WriteAll(pty.master, "a", 1);
-        while (received < want)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const auto t1 = std::chrono::steady_clock::now();
-        us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    SerialBenchSubject::BatchCallback Callback()
+    {
+        QThread* gui = QCoreApplication::instance()->thread();
+        return [this, gui](int n) {
+            lastNs = Clock::now().time_since_epoch().count();
+            ++batches;
+            bytes += n;
+            if (QThread::currentThread() != gui)
+                gui->eventDispatcher()->wakeUp();
+        };
     }
-    std::sort(us.begin(), us.end());
-    std::printf("latency  : %d bytes 4.5 ms apart, median %.1f us, p99 %.1f us, max %.1f us\n", samples,
-                us[us.size() / 2], us[us.size() * 99 / 100], us.back());
-    port.SetConnected(false);
-    port.DetachLink(&link);
+    void WaitFor(long long count)
+    {
+        while (bytes < count)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+};
+
+struct Subjects {
+    std::vector<std::unique_ptr<SerialBenchSubject>> all;
+    Subjects(bool withNoHop)
+    {
+        all.push_back(MakeComPortSubject(false));
+        if (withNoHop)
+            all.push_back(MakeComPortSubject(true));
+        all.push_back(MakeQSerialPortSubject());
+    }
+};
+
+double Percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
 }
 
-void Throughput(size_t total)
+void Latency(int samples, int blocks)
 {
-    Pty pty;
-    TComPort port;
-    port.SetPort(QString::fromStdString(pty.path));
-    size_t received = 0;
-    long deliveries = 0;
-    TComLink link;
-    link.OnRxBuf = [&](TCustomComPort*, const char*, int n) {
-        received += static_cast<size_t>(n);
-        ++deliveries;
-    };
-    port.AttachLink(&link);
+    Subjects s(true);
+    std::vector<std::vector<double>> us(s.all.size());
+    const int perBlock = samples / blocks;
+    for (int b = 0; b < blocks; ++b) {
+        for (size_t k = 0; k < s.all.size(); ++k) {
+            Pty pty;
+            Arrivals got;
+            s.all[k]->Open(pty.path, 9600, got.Callback());
+            for (int i = -5; i < perBlock; ++i) {   // the first few after opening do not count
+                // Within a stream the port gathers bytes for four character times (4.2 ms at
+                // 9600 bit/s); spaced a little wider, every byte is the first after a quiet spell.
+                std::this_thread::sleep_for(std::chrono::microseconds(4500));
+                const long long want = got.bytes + 1;
+                const auto t0 = Clock::now();
+                WriteAll(pty.master, "a", 1);
+                got.WaitFor(want);
+                const Clock::time_point t1{Clock::duration{got.lastNs.load()}};
+                if (i >= 0)
+                    us[k].push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+            }
+            s.all[k]->Close();
+        }
+    }
+    for (size_t k = 0; k < s.all.size(); ++k)
+        std::printf("latency    %-12s: %d bytes 4.5 ms apart, median %.1f us, p99 %.1f us, max %.1f us\n",
+                    s.all[k]->Name(), perBlock * blocks, Percentile(us[k], 0.5), Percentile(us[k], 0.99),
+                    Percentile(us[k], 1.0));
+}
+
+void Throughput(size_t total, int rounds)
+{
     // A pty takes data at memory speed; the line is set to the fastest standard rate so that the
     // receive hold-off (a few character times) is that of a fast line, not of 9600 bit/s.
-    port.SetBaudRate(br256000);
-    port.SetConnected(true);
-
+    Subjects s(true);
+    std::vector<std::vector<double>> rates(s.all.size());
+    std::vector<long long> batches(s.all.size());
     const std::vector<char> block(4096, 'x');
-    QElapsedTimer t;
-    t.start();
-    std::thread writer([&] {
-        for (size_t sent = 0; sent < total; sent += block.size())
-            WriteAll(pty.master, block.data(), std::min(block.size(), total - sent));
-    });
-    while (received < total)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const double s = t.nsecsElapsed() / 1e9;
-    writer.join();
-    std::printf("throughput: %.1f MiB in %.3f s = %.1f MiB/s, %ld deliveries (%.0f bytes each), line at 256000 bit/s\n",
-                total / 1048576.0, s, total / 1048576.0 / s, deliveries, double(total) / deliveries);
-    port.SetConnected(false);
-    port.DetachLink(&link);
+    for (int r = 0; r < rounds; ++r) {
+        for (size_t k = 0; k < s.all.size(); ++k) {
+            Pty pty;
+            Arrivals got;
+            s.all[k]->Open(pty.path, 256000, got.Callback());
+            const auto t0 = Clock::now();
+            std::thread writer([&] {
+                for (size_t sent = 0; sent < total; sent += block.size())
+                    WriteAll(pty.master, block.data(), std::min(block.size(), total - sent));
+            });
+            got.WaitFor(static_cast<long long>(total));
+            const double sec = std::chrono::duration<double>(Clock::now() - t0).count();
+            writer.join();
+            rates[k].push_back(total / 1048576.0 / sec);
+            batches[k] += got.batches;
+            s.all[k]->Close();
+        }
+    }
+    for (size_t k = 0; k < s.all.size(); ++k)
+        std::printf("throughput %-12s: %.1f MiB x %d, median %.1f MiB/s (%.1f..%.1f), %.0f bytes a batch, line at 256000 bit/s\n",
+                    s.all[k]->Name(), total / 1048576.0, rounds, Percentile(rates[k], 0.5),
+                    Percentile(rates[k], 0.0), Percentile(rates[k], 1.0),
+                    double(total) * rounds / std::max(1LL, batches[k]));
 }
+
+struct Usage {
+    double cpu;
+    long wakeUps;   // voluntary context switches of every thread
+    static Usage Now()
+    {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return {u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6,
+                u.ru_nvcsw};
+    }
+};
 
 void IdleCpu(int seconds)
 {
-    Pty pty;
-    TComPort port;
-    port.SetPort(QString::fromStdString(pty.path));
-    TComLink link;
-    link.OnRxBuf = [](TCustomComPort*, const char*, int) {};
-    port.AttachLink(&link);
-    port.SetConnected(true);
-    const double cpu0 = CpuSeconds();
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
-    const double used = CpuSeconds() - cpu0;
-    std::printf("idle CPU  : %.4f s over %d s (%.4f %%)\n", used, seconds, used / seconds * 100);
-    port.SetConnected(false);
-    port.DetachLink(&link);
+    Subjects s(false);
+    for (auto& subject : s.all) {
+        Pty pty;
+        Arrivals got;
+        subject->Open(pty.path, 9600, got.Callback());
+        QEventLoop settle;
+        QTimer::singleShot(200, &settle, &QEventLoop::quit);
+        settle.exec();
+        const Usage u0 = Usage::Now();
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const Usage u1 = Usage::Now();
+        // The GUI thread's own wake-up at the end of the wait is not the port's.
+        std::printf("idle       %-12s: %.4f s CPU over %d s (%.4f %%), %ld wake-ups besides the timer's\n",
+                    subject->Name(), u1.cpu - u0.cpu, seconds, (u1.cpu - u0.cpu) / seconds * 100,
+                    std::max(0L, u1.wakeUps - u0.wakeUps - 1));
+        subject->Close();
+    }
 }
 }  // namespace
 
@@ -156,8 +212,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-    Latency(quick ? 1000 : 10000);
-    Throughput(quick ? (1u << 20) : (8u << 20));
+    Latency(quick ? 1000 : 10000, quick ? 4 : 20);
+    Throughput(quick ? (1u << 20) : (8u << 20), quick ? 3 : 7);
     IdleCpu(quick ? 1 : 10);
     return 0;
 }
