@@ -467,13 +467,13 @@ bool ComDevicePosix::FinishWrite(ComIo& io)
 
 bool ComDevicePosix::FinishRead(ComIo& io)
 {
+    if (io.done >= io.size)
+        return true;
     TComTimeoutRecord to;
     {
         std::lock_guard<std::mutex> lock(timeoutsMutex_);
         to = timeouts_;
     }
-    if (io.done >= io.size)
-        return true;
     const std::uint32_t ri = to.ReadIntervalTimeout, rm = to.ReadTotalTimeoutMultiplier,
                         rc = to.ReadTotalTimeoutConstant;
     if (ri == kMaxDword && rm == 0 && rc == 0)
@@ -561,7 +561,8 @@ bool ComDevicePosix::QueueCounts(int* inQueue, int* outQueue)
     int in = 0, out = 0;
     if (Ioctl(fd_, FIONREAD, &in) != 0)
         return Fail(errno);
-    if (Ioctl(fd_, TIOCOUTQ, &out) != 0)
+    // Only when asked for: the receive path wants the input side alone, twice a batch.
+    if (outQueue && Ioctl(fd_, TIOCOUTQ, &out) != 0)
         out = 0;
     CollectErrors();
     pendingErrors_ = 0;   // a status query clears the error flags, as the classic driver does

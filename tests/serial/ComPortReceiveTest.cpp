@@ -469,25 +469,30 @@ TEST(ComPortReceive, ASlowLinesStreamEndsWithoutASecondsLongHoldOff)
 }
 
 // The event thread reuses one hand-over signal: clearing it must make the next wait block again,
-// or the thread would run ahead of the handlers it hands events to.
-TEST(ComPortReceive, AHandOverSignalClearsAndWaitsAgain)
+// or the thread would run ahead of the handlers it hands events to; a stop must end a wait.
+TEST(ComPortReceive, AHandOverSignalClearsWaitsAgainAndYieldsToAStop)
 {
-    ComStopSignal stop, done;
+    ComHandoverSignal done;
     EXPECT_FALSE(done.IsSet());
     done.Set();
     done.Set();
     EXPECT_TRUE(done.IsSet());
-    EXPECT_FALSE(ComWaitEither(stop, done));
-    done.Reset();
-    EXPECT_FALSE(done.IsSet());
-    done.Reset();   // clearing a clear signal is harmless
+    done.Wait();   // already taken: returns at once
+    done.Clear();
     EXPECT_FALSE(done.IsSet());
 
-    std::atomic<bool> returned{false};
-    std::thread waiter([&] { ComWaitEither(stop, done); returned = true; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(returned.load()) << "a cleared signal did not hold the wait";
-    done.Set();
-    waiter.join();
-    EXPECT_TRUE(returned.load());
+    for (bool interrupt : {false, true}) {
+        std::atomic<bool> returned{false};
+        std::thread waiter([&] { done.Wait(); returned = true; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(returned.load()) << "a cleared signal did not hold the wait";
+        if (interrupt)
+            done.Interrupt();
+        else
+            done.Set();
+        waiter.join();
+        EXPECT_TRUE(returned.load());
+        EXPECT_EQ(done.IsSet(), !interrupt);
+        done.Clear();
+    }
 }
