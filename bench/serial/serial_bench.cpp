@@ -139,6 +139,19 @@ void Latency(int samples, int blocks)
                     Percentile(us[k], 1.0));
 }
 
+struct Usage {
+    double cpu;
+    long wakeUps;   // voluntary context switches of every thread
+    static Usage Now(int who = RUSAGE_SELF)
+    {
+        rusage u{};
+        getrusage(who, &u);
+        return {u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6,
+                u.ru_nvcsw};
+    }
+    Usage operator-(const Usage& o) const { return {cpu - o.cpu, wakeUps - o.wakeUps}; }
+};
+
 void Throughput(size_t total, int rounds)
 {
     // A pty takes data at memory speed; the line is set to the fastest standard rate so that the
@@ -146,43 +159,43 @@ void Throughput(size_t total, int rounds)
     Subjects s(true);
     std::vector<std::vector<double>> rates(s.all.size());
     std::vector<long long> batches(s.all.size());
+    std::vector<Usage> used(s.all.size());   // by the receiving side: all but the writer
     const std::vector<char> block(4096, 'x');
     for (int r = 0; r < rounds; ++r) {
         for (size_t k = 0; k < s.all.size(); ++k) {
             Pty pty;
             Arrivals got;
             s.all[k]->Open(pty.path, 256000, got.Callback());
+            const Usage u0 = Usage::Now();
             const auto t0 = Clock::now();
+            Usage writing{};
             std::thread writer([&] {
                 for (size_t sent = 0; sent < total; sent += block.size())
                     WriteAll(pty.master, block.data(), std::min(block.size(), total - sent));
+                writing = Usage::Now(RUSAGE_THREAD);
             });
             got.WaitFor(static_cast<long long>(total));
             const double sec = std::chrono::duration<double>(Clock::now() - t0).count();
             writer.join();
+            const Usage u = Usage::Now() - u0 - writing;
+            used[k].cpu += u.cpu;
+            used[k].wakeUps += u.wakeUps;
             rates[k].push_back(total / 1048576.0 / sec);
             batches[k] += got.batches;
             s.all[k]->Close();
         }
     }
-    for (size_t k = 0; k < s.all.size(); ++k)
-        std::printf("throughput %-12s: %.1f MiB x %d, median %.1f MiB/s (%.1f..%.1f), %.0f bytes a batch, line at 256000 bit/s\n",
+    // CPU and wake-ups of the receiving threads per batch depend far less on the machine's other
+    // load than the rate does.
+    for (size_t k = 0; k < s.all.size(); ++k) {
+        const double n = static_cast<double>(std::max(1LL, batches[k]));
+        std::printf("throughput %-12s: %.1f MiB x %d, median %.1f MiB/s (%.1f..%.1f), %.0f bytes a batch, "
+                    "%.1f us CPU and %.2f wake-ups a batch, line at 256000 bit/s\n",
                     s.all[k]->Name(), total / 1048576.0, rounds, Percentile(rates[k], 0.5),
-                    Percentile(rates[k], 0.0), Percentile(rates[k], 1.0),
-                    double(total) * rounds / std::max(1LL, batches[k]));
-}
-
-struct Usage {
-    double cpu;
-    long wakeUps;   // voluntary context switches of every thread
-    static Usage Now()
-    {
-        rusage u{};
-        getrusage(RUSAGE_SELF, &u);
-        return {u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6,
-                u.ru_nvcsw};
+                    Percentile(rates[k], 0.0), Percentile(rates[k], 1.0), double(total) * rounds / n,
+                    used[k].cpu / n * 1e6, used[k].wakeUps / n);
     }
-};
+}
 
 void IdleCpu(int seconds)
 {
