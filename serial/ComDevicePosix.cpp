@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -35,8 +36,7 @@ constexpr std::uint32_t kModemEvents = ComEv::Cts | ComEv::Dsr | ComEv::Rlsd | C
 // themselves, more slowly, where the driver keeps no counters.
 constexpr int kModemTickMs = 20;
 constexpr int kModemSlowTickMs = 100;
-constexpr int kTxTickMs = 2;       // while a written block drains
-constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
+constexpr int kTxTickMs = 2;   // while a written block drains
 // Within a stream, new bytes are announced at most once every this many character times (a
 // 16550 UART's receive time-out is four too). Each announcement costs several thread switches,
 // which byte by byte at 9600 bit/s cost more than handling the bytes. The first byte after a
@@ -171,10 +171,16 @@ bool ComDevicePosix::Open(const std::string& path)
         ::close(fd);
         return Fail(e);
     }
+    // Unread bytes keep the device readable; an edge-triggered watch still tells of each new
+    // arrival, so bytes left waiting cost no look-out tick.
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
+    arrivalFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event arrival{};
+    arrival.events = EPOLLIN | EPOLLET;
+    if (wakeFd_ < 0 || arrivalFd_ < 0 || ::epoll_ctl(arrivalFd_, EPOLL_CTL_ADD, fd, &arrival) != 0) {
         const int e = errno;
         ::close(fd);
+        CloseHelpers();
         return Fail(e);
     }
     fd_ = fd;
@@ -183,7 +189,6 @@ bool ComDevicePosix::Open(const std::string& path)
     rxFlagPending_ = false;
     pendingErrors_ = 0;
     wasRx80Full_ = false;
-    rxTickMs_ = 10;
 
     int lines = 0;
     hasModemLines_ = Ioctl(fd_, TIOCMGET, &lines) == 0;
@@ -204,9 +209,15 @@ void ComDevicePosix::Close()
         ::close(fd_);   // also drops the flock
         fd_ = -1;
     }
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
-        wakeFd_ = -1;
+    CloseHelpers();
+}
+
+void ComDevicePosix::CloseHelpers()
+{
+    for (int* helper : {&wakeFd_, &arrivalFd_}) {
+        if (*helper >= 0)
+            ::close(*helper);
+        *helper = -1;
     }
 }
 
@@ -668,7 +679,6 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
                 fasterThanLine_ = fresh * charUs > 2 * (now - lastRxEventUs_);
                 lastRxEventUs_ = now;
                 NoteReported(queued);
-                rxTickMs_ = 10;
                 if (want & ComEv::RxChar)
                     found |= ComEv::RxChar;
             }
@@ -732,19 +742,16 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
             return WaitResult::Events;
         }
 
-        // Unread bytes keep the device readable, so while they wait only a slow look-out for
-        // growth runs instead of POLLIN.
-        const bool unread = announced_.load() > 0 || holding;
-        if (unread && !holding) {
-            shorten(rxTickMs_);
-            rxTickMs_ = std::min(rxTickMs_ * 2, kRxTickMaxMs);
-        }
-        pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0},
-                         {fd_, static_cast<short>(unread ? 0 : POLLIN), 0}};
+        // Unread bytes keep the device readable: while they wait, only new arrivals are watched.
+        // During a hold-off nothing is; a hang-up is seen either way.
+        const bool unread = announced_.load() > 0;
+        pollfd fds[4] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0},
+                         {fd_, static_cast<short>(unread || holding ? 0 : POLLIN), 0},
+                         {unread && !holding ? arrivalFd_ : -1, POLLIN, 0}};
         std::int64_t waitUs = timeout < 0 ? -1 : static_cast<std::int64_t>(timeout) * 1000;
         if (holding)
             waitUs = waitUs < 0 ? holdUs : std::min(waitUs, holdUs);
-        const int r = PollRetryUs(fds, 3, waitUs);
+        const int r = PollRetryUs(fds, 4, waitUs);
         if (r < 0) {
             lastError_ = errno;
             return WaitResult::Failed;
@@ -759,6 +766,12 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             lastError_ = EIO;
             return WaitResult::HungUp;
+        }
+        if (fds[3].revents & POLLIN) {
+            // Takes the edges seen so far; the next look counts every byte before this.
+            epoll_event seen[4];
+            while (::epoll_wait(arrivalFd_, seen, 4, 0) < 0 && errno == EINTR) {
+            }
         }
     }
 }
