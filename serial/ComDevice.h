@@ -3,6 +3,7 @@
 // implementation can sit beside the POSIX one. Every failing call returns false (or -1) and
 // leaves the operating system's error code in LastError(), captured at the failing call on the
 // calling thread.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -60,7 +61,6 @@ public:
     ComStopSignal& operator=(const ComStopSignal&) = delete;
 
     void Set();
-    void Reset();
     bool IsSet() const;
     // The platform's handle (a descriptor here; an event handle fits as well).
     std::intptr_t Handle() const { return handle_; }
@@ -69,8 +69,22 @@ private:
     std::intptr_t handle_ = -1;
 };
 
-// Blocks until either signal is set; returns true when it was `first`.
-bool ComWaitEither(const ComStopSignal& first, const ComStopSignal& second);
+// Tells a waiting thread that what it handed on has been taken. Set before the wait begins (the
+// usual case: the event thread sleeps out the receive hold-off meanwhile), it costs neither side
+// a system call; a descriptor would cost three per hand-over.
+class ComHandoverSignal {
+public:
+    void Set();         // taken, or dropped
+    void Interrupt();   // the waiter is to stop waiting whatever becomes of the hand-over
+    void Clear();       // for the next hand-over; only while nobody waits
+    bool IsSet() const;
+    // Blocks until Set or Interrupt.
+    void Wait();
+
+private:
+    void Raise(std::uint32_t bit);
+    std::atomic<std::uint32_t> state_{0};
+};
 
 // One read or write in progress. Whoever starts it owns it; the device only fills it in.
 struct ComIo {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -35,8 +36,7 @@ constexpr std::uint32_t kModemEvents = ComEv::Cts | ComEv::Dsr | ComEv::Rlsd | C
 // themselves, more slowly, where the driver keeps no counters.
 constexpr int kModemTickMs = 20;
 constexpr int kModemSlowTickMs = 100;
-constexpr int kTxTickMs = 2;       // while a written block drains
-constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
+constexpr int kTxTickMs = 2;   // while a written block drains
 // Within a stream, new bytes are announced at most once every this many character times (a
 // 16550 UART's receive time-out is four too). Each announcement costs several thread switches,
 // which byte by byte at 9600 bit/s cost more than handling the bytes. The first byte after a
@@ -45,10 +45,14 @@ constexpr int kRxTickMaxMs = 50;   // while unread bytes stay queued
 // reply), batches grow to kRxLongHoldOffChars: 67 ms at 9600 bit/s, so a steady stream costs
 // fifteen hand-overs (and terminal frames) a second; typed keys and their echo, each after a
 // pause, still go at once.
+// Counted in character times alone, a slow line would hold a reply's tail for seconds (64
+// characters at 300 bit/s take 2.1 s): whatever the speed, no batch waits longer than
+// kRxHoldOffMaxUs, which leaves 9600 bit/s as it is.
 constexpr int kRxHoldOffChars = 4;
 constexpr int kRxLongHoldOffChars = 64;
 constexpr int kRxShortBurstBytes = 32;
 constexpr int kRxHoldOffMaxBytes = 2 * kRxLongHoldOffChars;   // a fuller queue is announced at once
+constexpr std::int64_t kRxHoldOffMaxUs = 70000;
 
 std::int64_t NowUs()
 {
@@ -167,10 +171,16 @@ bool ComDevicePosix::Open(const std::string& path)
         ::close(fd);
         return Fail(e);
     }
+    // Unread bytes keep the device readable; an edge-triggered watch still tells of each new
+    // arrival, so bytes left waiting cost no look-out tick.
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
+    arrivalFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event arrival{};
+    arrival.events = EPOLLIN | EPOLLET;
+    if (wakeFd_ < 0 || arrivalFd_ < 0 || ::epoll_ctl(arrivalFd_, EPOLL_CTL_ADD, fd, &arrival) != 0) {
         const int e = errno;
         ::close(fd);
+        CloseHelpers();
         return Fail(e);
     }
     fd_ = fd;
@@ -179,7 +189,6 @@ bool ComDevicePosix::Open(const std::string& path)
     rxFlagPending_ = false;
     pendingErrors_ = 0;
     wasRx80Full_ = false;
-    rxTickMs_ = 10;
 
     int lines = 0;
     hasModemLines_ = Ioctl(fd_, TIOCMGET, &lines) == 0;
@@ -200,9 +209,15 @@ void ComDevicePosix::Close()
         ::close(fd_);   // also drops the flock
         fd_ = -1;
     }
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
-        wakeFd_ = -1;
+    CloseHelpers();
+}
+
+void ComDevicePosix::CloseHelpers()
+{
+    for (int* helper : {&wakeFd_, &arrivalFd_}) {
+        if (*helper >= 0)
+            ::close(*helper);
+        *helper = -1;
     }
 }
 
@@ -451,8 +466,12 @@ bool ComDevicePosix::FinishWrite(ComIo& io)
         const int wait = left();
         if (wait == 0)
             break;
-        const int step = std::max(1, std::min(wait < 0 ? 50 : wait, 50));
-        std::this_thread::sleep_for(std::chrono::milliseconds(step));
+        // The queue empties at the line's pace: look again when its bytes should be out, not at a
+        // fixed 50 ms, or every one-character command would take 50 ms to complete.
+        std::int64_t stepUs = std::clamp<std::int64_t>(std::int64_t(outq) * charTimeUs_.load(), 200, 50000);
+        if (wait > 0)
+            stepUs = std::min<std::int64_t>(stepUs, std::int64_t(wait) * 1000);
+        std::this_thread::sleep_for(std::chrono::microseconds(stepUs));
     }
     if (io.size > 0) {
         txPending_ = true;
@@ -463,13 +482,13 @@ bool ComDevicePosix::FinishWrite(ComIo& io)
 
 bool ComDevicePosix::FinishRead(ComIo& io)
 {
+    if (io.done >= io.size)
+        return true;
     TComTimeoutRecord to;
     {
         std::lock_guard<std::mutex> lock(timeoutsMutex_);
         to = timeouts_;
     }
-    if (io.done >= io.size)
-        return true;
     const std::uint32_t ri = to.ReadIntervalTimeout, rm = to.ReadTotalTimeoutMultiplier,
                         rc = to.ReadTotalTimeoutConstant;
     if (ri == kMaxDword && rm == 0 && rc == 0)
@@ -557,7 +576,8 @@ bool ComDevicePosix::QueueCounts(int* inQueue, int* outQueue)
     int in = 0, out = 0;
     if (Ioctl(fd_, FIONREAD, &in) != 0)
         return Fail(errno);
-    if (Ioctl(fd_, TIOCOUTQ, &out) != 0)
+    // Only when asked for: the receive path wants the input side alone, twice a batch.
+    if (outQueue && Ioctl(fd_, TIOCOUTQ, &out) != 0)
         out = 0;
     CollectErrors();
     pendingErrors_ = 0;   // a status query clears the error flags, as the classic driver does
@@ -606,7 +626,8 @@ bool ComDevicePosix::ModemStatus(std::uint32_t* status)
 std::int64_t ComDevicePosix::HoldOffLeftUs() const
 {
     const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : kRxHoldOffChars;
-    return lastRxEventUs_ + static_cast<std::int64_t>(holdChars) * charTimeUs_.load() - NowUs();
+    const std::int64_t holdUs = std::min(static_cast<std::int64_t>(holdChars) * charTimeUs_.load(), kRxHoldOffMaxUs);
+    return lastRxEventUs_ + holdUs - NowUs();
 }
 
 void ComDevicePosix::WaitHoldOff(const ComStopSignal& stop)
@@ -662,7 +683,6 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
                 fasterThanLine_ = fresh * charUs > 2 * (now - lastRxEventUs_);
                 lastRxEventUs_ = now;
                 NoteReported(queued);
-                rxTickMs_ = 10;
                 if (want & ComEv::RxChar)
                     found |= ComEv::RxChar;
             }
@@ -726,19 +746,16 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
             return WaitResult::Events;
         }
 
-        // Unread bytes keep the device readable, so while they wait only a slow look-out for
-        // growth runs instead of POLLIN.
-        const bool unread = announced_.load() > 0 || holding;
-        if (unread && !holding) {
-            shorten(rxTickMs_);
-            rxTickMs_ = std::min(rxTickMs_ * 2, kRxTickMaxMs);
-        }
-        pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0},
-                         {fd_, static_cast<short>(unread ? 0 : POLLIN), 0}};
+        // Unread bytes keep the device readable: while they wait, only new arrivals are watched.
+        // During a hold-off nothing is; a hang-up is seen either way.
+        const bool unread = announced_.load() > 0;
+        pollfd fds[4] = {{static_cast<int>(stop.Handle()), POLLIN, 0}, {wakeFd_, POLLIN, 0},
+                         {fd_, static_cast<short>(unread || holding ? 0 : POLLIN), 0},
+                         {unread && !holding ? arrivalFd_ : -1, POLLIN, 0}};
         std::int64_t waitUs = timeout < 0 ? -1 : static_cast<std::int64_t>(timeout) * 1000;
         if (holding)
             waitUs = waitUs < 0 ? holdUs : std::min(waitUs, holdUs);
-        const int r = PollRetryUs(fds, 3, waitUs);
+        const int r = PollRetryUs(fds, 4, waitUs);
         if (r < 0) {
             lastError_ = errno;
             return WaitResult::Failed;
@@ -753,6 +770,12 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             lastError_ = EIO;
             return WaitResult::HungUp;
+        }
+        if (fds[3].revents & POLLIN) {
+            // Takes the edges seen so far; the next look counts every byte before this.
+            epoll_event seen[4];
+            while (::epoll_wait(arrivalFd_, seen, 4, 0) < 0 && errno == EINTR) {
+            }
         }
     }
 }

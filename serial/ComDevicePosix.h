@@ -37,6 +37,7 @@ public:
 
 private:
     bool Fail(int error);
+    void CloseHelpers();
     int ReadSome(char* buffer, int count);   // -1 on failure, 0 when nothing is queued
     bool FinishRead(ComIo& io);
     bool FinishWrite(ComIo& io);
@@ -46,6 +47,7 @@ private:
 
     int fd_ = -1;
     int wakeFd_ = -1;
+    int arrivalFd_ = -1;   // edge-triggered watch on fd_: tells of new bytes while others wait
 
     std::atomic<std::uint32_t> mask_{0};
     std::atomic<int> announced_{0};      // queued bytes already reported by an event
@@ -68,7 +70,6 @@ private:
     std::uint32_t lastModem_ = 0;
     serial_icounter_struct lastCounts_{};
     bool wasRx80Full_ = false;
-    int rxTickMs_ = 10;
     // One character time at the configured speed, and when bytes were last announced: a steady
     // stream is handed on in small batches (see WaitEvents).
     std::atomic<int> charTimeUs_{1042};

@@ -88,6 +88,19 @@ TComThread::~TComThread()
     wait();
 }
 
+void TComThread::Stop()
+{
+    stopAsked_ = true;
+    StopEvent.Set();
+    std::shared_ptr<TComHandover> current;
+    {
+        std::lock_guard<std::mutex> lock(handoverMutex_);
+        current = handover_;
+    }
+    if (current)
+        current->done.Interrupt();
+}
+
 void TComThread::run()
 {
     for (;;) {
@@ -97,7 +110,7 @@ void TComThread::run()
             Events = MaskToEvents(mask);
             if (!Events.Empty())
                 DispatchEvents();
-            if (StopEvent.IsSet())
+            if (stopAsked_)
                 break;
             continue;
         }
@@ -118,15 +131,18 @@ void TComThread::HandOver(QEvent* event, const std::shared_ptr<TComHandover>& ha
     // before that pause ends, so the wait below then returns without another wake-up.
     device_->WaitHoldOff(StopEvent);
     // Wait for the GUI thread, but leave as soon as a stop is asked: the closing GUI thread
-    // serves whatever is still posted itself.
-    ComWaitEither(StopEvent, handover->done);
+    // serves whatever is still posted itself. A stop asked before this look interrupts the
+    // signal published with the hand-over (Stop takes it under the lock), so none is missed.
+    if (!stopAsked_)
+        handover->done.Wait();
 }
 
 std::shared_ptr<TComHandover> TComThread::FreshHandover()
 {
     // Once the GUI thread has let go of the last event, this thread holds the only reference.
+    std::lock_guard<std::mutex> lock(handoverMutex_);
     if (handover_ && handover_.use_count() == 1)
-        handover_->done.Reset();
+        handover_->done.Clear();
     else
         handover_ = std::make_shared<TComHandover>();
     return handover_;
@@ -144,7 +160,7 @@ void TComThread::DispatchEvents()
         for (std::uint32_t bit : kHandlingOrder) {
             if (!(EventsToMask(Events) & bit))
                 continue;
-            if (StopEvent.IsSet())
+            if (stopAsked_)
                 return;
             auto handover = FreshHandover();
             HandOver(new MessageEvent(bit, handover), handover);

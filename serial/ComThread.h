@@ -3,9 +3,11 @@
 #include <QEvent>
 #include <QObject>
 #include <QThread>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 #include "ComDevice.h"
 #include "ComTypes.h"
@@ -14,7 +16,7 @@ class TCustomComPort;
 
 // Signalled by the GUI thread once it has taken an event hand-over (or dropped it).
 struct TComHandover {
-    ComStopSignal done;
+    ComHandoverSignal done;
 };
 
 // Lives on the GUI thread; takes the event thread's hand-overs, deferred exception reports and
@@ -41,8 +43,9 @@ public:
     TComThread(TCustomComPort* port, ComDevice* device, QObject* receiver);
     ~TComThread() override;
 
-    // Asks the thread to end; it finishes the current hand-over wait first.
-    void Stop() { StopEvent.Set(); }
+    // Asks the thread to end; it leaves a hand-over wait at once (the closing GUI thread serves
+    // whatever is still posted itself).
+    void Stop();
     // The port let go of the thread from inside its own handler and may already use the device
     // again: the thread ends without touching it.
     void Abandon() { abandoned_ = true; Stop(); }
@@ -58,9 +61,12 @@ private:
     void HandOver(QEvent* event, const std::shared_ptr<TComHandover>& handover);
     std::shared_ptr<TComHandover> FreshHandover();
 
-    // Reused while nobody else holds it: a new signal per hand-over costs more kernel time
-    // than the rest of a small delivery.
+    // Reused while nobody else holds it. Stop reaches the current one under the lock.
     std::shared_ptr<TComHandover> handover_;
+    std::mutex handoverMutex_;
+    // Set by Stop with StopEvent; read on every pass, where asking the descriptor would cost a
+    // system call.
+    std::atomic<bool> stopAsked_{false};
 
     TCustomComPort* port_;
     ComDevice* device_;

@@ -416,26 +416,63 @@ TEST(ComPortReceive, AStreamAtLineSpeedArrivesWholeInBatchesAndALoneByteOnItsOwn
     o.port.DetachLink(&link);
 }
 
-// The event thread reuses one hand-over signal: clearing it must make the next wait block again,
-// or the thread would run ahead of the handlers it hands events to.
-TEST(ComPortReceive, AHandOverSignalClearsAndWaitsAgain)
+TEST(ComPortReceive, ASlowLinesStreamEndsWithoutASecondsLongHoldOff)
 {
-    ComStopSignal stop, done;
+    // At 300 bit/s, 64 character times are 2.1 s: a stream's tail must still come promptly.
+    Opened o;
+    o.port.SetBaudRate(br300);
+    std::string got;
+    TComLink link;
+    link.OnRxBuf = [&](TCustomComPort*, const char* buf, int n) { got.append(buf, n); };
+    o.port.AttachLink(&link);
+    o.Open();
+
+    std::string sent(40, 'x');   // past the reply-sized start, into the long batches
+    std::atomic<qint64> lastWriteMs{0};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer([&] {
+        auto next = std::chrono::steady_clock::now();
+        for (char ch : sent) {
+            next += std::chrono::microseconds(33333);
+            std::this_thread::sleep_until(next);
+            o.pty.Write(std::string(1, ch));
+            lastWriteMs = clock.elapsed();
+        }
+    });
+    ASSERT_TRUE(WaitFor([&] { return got.size() >= sent.size(); }, 5000));
+    const qint64 tailMs = clock.elapsed() - lastWriteMs;
+    writer.join();
+    EXPECT_EQ(got, sent);
+    EXPECT_LT(tailMs, 700) << "the last byte waited out a hold-off of many character times";
+    o.port.DetachLink(&link);
+}
+
+// The event thread reuses one hand-over signal: clearing it must make the next wait block again,
+// or the thread would run ahead of the handlers it hands events to; a stop must end a wait.
+TEST(ComPortReceive, AHandOverSignalClearsWaitsAgainAndYieldsToAStop)
+{
+    ComHandoverSignal done;
     EXPECT_FALSE(done.IsSet());
     done.Set();
     done.Set();
     EXPECT_TRUE(done.IsSet());
-    EXPECT_FALSE(ComWaitEither(stop, done));
-    done.Reset();
-    EXPECT_FALSE(done.IsSet());
-    done.Reset();   // clearing a clear signal is harmless
+    done.Wait();   // already taken: returns at once
+    done.Clear();
     EXPECT_FALSE(done.IsSet());
 
-    std::atomic<bool> returned{false};
-    std::thread waiter([&] { ComWaitEither(stop, done); returned = true; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(returned.load()) << "a cleared signal did not hold the wait";
-    done.Set();
-    waiter.join();
-    EXPECT_TRUE(returned.load());
+    for (bool interrupt : {false, true}) {
+        std::atomic<bool> returned{false};
+        std::thread waiter([&] { done.Wait(); returned = true; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(returned.load()) << "a cleared signal did not hold the wait";
+        if (interrupt)
+            done.Interrupt();
+        else
+            done.Set();
+        waiter.join();
+        EXPECT_TRUE(returned.load());
+        EXPECT_EQ(done.IsSet(), !interrupt);
+        done.Clear();
+    }
 }
