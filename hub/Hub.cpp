@@ -7,13 +7,13 @@
 #include "HubState.h"
 #include "HubWebBackend.h"
 #include "MqttBridge.h"
+#include "PasswordFile.h"
 #include "ErrorReport.h"
 #include "PortKeeper.h"
 #include "WebFront.h"
 
 #include <QByteArray>
 #include <QDebug>
-#include <QFile>
 #include <QTimer>
 
 #include <grp.h>
@@ -24,17 +24,6 @@ namespace {
 hub::TimePoint Now()
 {
     return hub::RouterClock::now();
-}
-
-std::string ReadPassword(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(path + ": " + file.errorString().toStdString());
-    QByteArray line = file.readLine(4096);
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return line.toStdString();
 }
 
 }  // namespace
@@ -99,7 +88,7 @@ void THub::Start()
         settings.port = options_.MqttPort();
         settings.user = options_.mqttUser;
         if (!options_.mqttPasswordFile.empty())
-            settings.password = ReadPassword(options_.mqttPasswordFile);
+            settings.password = ReadPasswordFile(options_.mqttPasswordFile);
         settings.caFile = options_.mqttCaFile;
         bridge_ = new TMqttBridge(std::move(settings), options_.id, options_.discoveryPrefix,
                                   names, *state_, this);

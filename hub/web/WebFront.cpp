@@ -1,31 +1,14 @@
 #include "WebFront.h"
 
 #include "HostCheck.h"
+#include "PasswordFile.h"
 #include "WebJson.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QFile>
 #include <QTimer>
 
 #include <stdexcept>
-
-namespace {
-
-std::string ReadPasswordFile(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(path + ": " + file.errorString().toStdString());
-    QByteArray line = file.readLine(4096);
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    if (line.isEmpty())
-        throw std::runtime_error(path + ": no password on the first line");
-    return line.toStdString();
-}
-
-}  // namespace
 
 TWebFront::TWebFront(web::IWebBackend& backend, web::WebOptions options, QObject* parent)
     : QObject(parent), backend_(backend), options_(std::move(options))
