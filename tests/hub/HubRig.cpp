@@ -85,8 +85,6 @@ void Child::Stop()
     pid_ = -1;
 }
 
-namespace {
-
 int FreePort()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -101,16 +99,28 @@ int FreePort()
     return ntohs(a.sin_port);
 }
 
-bool Accepting(int port)
+int ConnectLoopback(int port)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+namespace {
+
+bool Accepting(int port)
+{
+    const int s = ConnectLoopback(port);
+    if (s >= 0)
+        ::close(s);
+    return s >= 0;
 }
 
 }  // namespace

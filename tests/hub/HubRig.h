@@ -96,5 +96,9 @@ std::string BuildDir();
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 // The group the test runs in, for --console-group.
 std::string OwnGroup();
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+int FreePort();
+// A connected socket to 127.0.0.1:port, or -1.
+int ConnectLoopback(int port);
 
 }  // namespace hubrig

@@ -19,33 +19,6 @@ using namespace hubrig;
 
 namespace {
 
-int FreePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-int Connect(int port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(s);
-        return -1;
-    }
-    return s;
-}
-
 // Sends what it can (the server may close early) and returns the answer's head, "" when the
 // connection closed without one.
 std::string Exchange(int s, const std::string& request, int timeoutMs = 5000)
@@ -74,7 +47,7 @@ std::string Exchange(int s, const std::string& request, int timeoutMs = 5000)
 
 std::string Request(int port, const std::string& request)
 {
-    const int s = Connect(port);
+    const int s = ConnectLoopback(port);
     const std::string answer = Exchange(s, request);
     ::close(s);
     return answer;
@@ -230,7 +203,7 @@ TEST_F(WebSecurity, ACrowdOfWebSocketsIsBoundedAndTheConsoleKeepsItsLine)
     int opened = 0;
     int refused = 0;
     for (int i = 0; i < 200; ++i) {
-        const int sock = Connect(port_);
+        const int sock = ConnectLoopback(port_);
         if (sock < 0) {
             ++refused;
             continue;
