@@ -138,6 +138,15 @@ public:
     // pause the device keeps after announcing received bytes anyway, so that waiting for the
     // hand-over to be taken does not cost a wake-up of its own. Returns early on a stop or Wake.
     virtual void WaitHoldOff(const ComStopSignal& stop) { (void)stop; }
+    // While the waiting thread is held in a hand-over, the handling thread may take the next
+    // events itself with one look that does not wait, when the device tells it of new bytes
+    // (ReadinessHandle: a descriptor that polls readable then, or -1). Never while the waiting
+    // thread could look as well. WorthLookingNow: bytes come faster than the line's speed, so a
+    // look would not hold them back, and none told of stays unread (which keeps the device
+    // readable).
+    virtual std::intptr_t ReadinessHandle() const { return -1; }
+    virtual bool WorthLookingNow() const { return false; }
+    virtual bool TakeEventsNow(std::uint32_t* events) { *events = 0; return false; }
 
     // Like errno: per calling thread, so the event thread's calls never mix with the GUI's.
     int LastError() const { return lastError_; }

@@ -642,6 +642,119 @@ void ComDevicePosix::WaitHoldOff(const ComStopSignal& stop)
     PollRetryUs(fds, 2, holdUs);
 }
 
+bool ComDevicePosix::LookAt(std::uint32_t want, Look& look)
+{
+    std::uint32_t& found = look.found;
+    auto shorten = [&look](int ms) { look.timeoutMs = look.timeoutMs < 0 ? ms : std::min(look.timeoutMs, ms); };
+
+    int queued = 0;
+    if (Ioctl(fd_, FIONREAD, &queued) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    // New bytes are those beyond what an earlier event or receive handler already told.
+    const int known = announced_.load();
+    if (queued < known)
+        LowerTo(announced_, queued);
+    // Right after an announcement the thread does not watch for input at all until the
+    // hold-off has passed; then it looks once. So a stream costs one wake-up per batch.
+    const int charUs = charTimeUs_.load();
+    const std::int64_t holdUs = HoldOffLeftUs();
+    look.holdUs = holdUs;
+    // Bytes faster than the line's speed (see WaitHoldOff) are not held back either.
+    look.holding = holdUs > 0 && queued < kRxHoldOffMaxBytes && !fasterThanLine_;
+    if (queued > known) {
+        if (!look.holding) {
+            const std::int64_t now = NowUs();
+            // A stream goes on while its bytes keep the line at least half busy; a trickle
+            // of lone bytes, or bytes after a pause, start a new one.
+            const std::int64_t fresh = queued - known;
+            if (2 * fresh * charUs < now - lastRxEventUs_)
+                rxBurstBytes_ = 0;
+            rxBurstBytes_ += static_cast<int>(fresh);
+            // More than the line could carry in twice the time they took to come: a
+            // pseudo-terminal or an adapter that ignores the speed.
+            fasterThanLine_ = fresh * charUs > 2 * (now - lastRxEventUs_);
+            lastRxEventUs_ = now;
+            NoteReported(queued);
+            if (want & ComEv::RxChar)
+                found |= ComEv::RxChar;
+        }
+    }
+    const bool rx80 = inputSize_ > 0 && queued * 10 >= inputSize_ * 8;
+    if (rx80 && !wasRx80Full_ && (want & ComEv::Rx80Full))
+        found |= ComEv::Rx80Full;
+    wasRx80Full_ = rx80;
+
+    if (txPending_) {
+        int outq = 0;
+        if (Ioctl(fd_, TIOCOUTQ, &outq) != 0 || outq <= 0) {
+            txPending_ = false;
+            if (want & ComEv::TxEmpty)
+                found |= ComEv::TxEmpty;
+        } else {
+            shorten(kTxTickMs);
+        }
+    }
+    if (rxFlagPending_.exchange(false) && (want & ComEv::RxFlag))
+        found |= ComEv::RxFlag;
+
+    if (hasModemLines_ && (want & kModemEvents)) {
+        // The driver's transition counters are cheap to read; the line states themselves
+        // may cost a round trip to a USB adapter, so they are asked only on a change.
+        bool askLines = true;
+        serial_icounter_struct counts{};
+        const bool counted = hasIcount_ && Ioctl(fd_, TIOCGICOUNT, &counts) == 0;
+        if (counted) {
+            askLines = counts.cts != lastCounts_.cts || counts.dsr != lastCounts_.dsr ||
+                   counts.dcd != lastCounts_.dcd || counts.rng != lastCounts_.rng;
+            if (counts.rng != lastCounts_.rng)
+                found |= want & ComEv::Ring;
+            lastCounts_ = counts;
+        }
+        int lines = 0;
+        if (askLines && Ioctl(fd_, TIOCMGET, &lines) == 0) {
+            const std::uint32_t now = ModemBits(lines);
+            const std::uint32_t changed = now ^ lastModem_;
+            if (changed & ComMs::CtsOn) found |= want & ComEv::Cts;
+            if (changed & ComMs::DsrOn) found |= want & ComEv::Dsr;
+            if (changed & ComMs::RlsdOn) found |= want & ComEv::Rlsd;
+            if (!counted && (changed & ComMs::RingOn) && !(now & ComMs::RingOn))
+                found |= want & ComEv::Ring;
+            lastModem_ = now;
+        }
+        shorten(counted ? kModemTickMs : kModemSlowTickMs);
+    }
+    {
+        const std::uint32_t before = pendingErrors_.load();
+        CollectErrors();
+        const std::uint32_t fresh = pendingErrors_.load() & ~before;
+        if (fresh & ComCe::Break)
+            found |= want & ComEv::Break;
+        if (fresh & (ComCe::Frame | ComCe::RxParity | ComCe::Overrun | ComCe::RxOver))
+            found |= want & ComEv::Err;
+    }
+    return true;
+}
+
+bool ComDevicePosix::WorthLookingNow() const
+{
+    return fd_ >= 0 && fasterThanLine_ && announced_.load() == 0;
+}
+
+bool ComDevicePosix::TakeEventsNow(std::uint32_t* events)
+{
+    *events = 0;
+    if (fd_ < 0)
+        return false;
+    Look look;
+    // A failing device is the waiting thread's to report, from its own look.
+    if (!LookAt(mask_.load(), look) || !look.found)
+        return false;
+    *events = look.found;
+    return true;
+}
+
 ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std::uint32_t* events)
 {
     if (fd_ < 0) {
@@ -649,102 +762,16 @@ ComDevice::WaitResult ComDevicePosix::WaitEvents(const ComStopSignal& stop, std:
         return WaitResult::Failed;
     }
     for (;;) {
-        const std::uint32_t want = mask_.load();
-        std::uint32_t found = 0;
-        int timeout = -1;
-        auto shorten = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
-
-        int queued = 0;
-        if (Ioctl(fd_, FIONREAD, &queued) != 0) {
-            lastError_ = errno;
-            return errno == EIO ? WaitResult::HungUp : WaitResult::Failed;
-        }
-        // New bytes are those beyond what an earlier event or receive handler already told.
-        const int known = announced_.load();
-        if (queued < known)
-            LowerTo(announced_, queued);
-        // Right after an announcement the thread does not watch for input at all until the
-        // hold-off has passed; then it looks once. So a stream costs one wake-up per batch.
-        const int charUs = charTimeUs_.load();
-        const std::int64_t holdUs = HoldOffLeftUs();
-        // Bytes faster than the line's speed (see WaitHoldOff) are not held back either.
-        const bool holding = holdUs > 0 && queued < kRxHoldOffMaxBytes && !fasterThanLine_;
-        if (queued > known) {
-            if (!holding) {
-                const std::int64_t now = NowUs();
-                // A stream goes on while its bytes keep the line at least half busy; a trickle
-                // of lone bytes, or bytes after a pause, start a new one.
-                const std::int64_t fresh = queued - known;
-                if (2 * fresh * charUs < now - lastRxEventUs_)
-                    rxBurstBytes_ = 0;
-                rxBurstBytes_ += static_cast<int>(fresh);
-                // More than the line could carry in twice the time they took to come: a
-                // pseudo-terminal or an adapter that ignores the speed.
-                fasterThanLine_ = fresh * charUs > 2 * (now - lastRxEventUs_);
-                lastRxEventUs_ = now;
-                NoteReported(queued);
-                if (want & ComEv::RxChar)
-                    found |= ComEv::RxChar;
-            }
-        }
-        const bool rx80 = inputSize_ > 0 && queued * 10 >= inputSize_ * 8;
-        if (rx80 && !wasRx80Full_ && (want & ComEv::Rx80Full))
-            found |= ComEv::Rx80Full;
-        wasRx80Full_ = rx80;
-
-        if (txPending_) {
-            int outq = 0;
-            if (Ioctl(fd_, TIOCOUTQ, &outq) != 0 || outq <= 0) {
-                txPending_ = false;
-                if (want & ComEv::TxEmpty)
-                    found |= ComEv::TxEmpty;
-            } else {
-                shorten(kTxTickMs);
-            }
-        }
-        if (rxFlagPending_.exchange(false) && (want & ComEv::RxFlag))
-            found |= ComEv::RxFlag;
-
-        if (hasModemLines_ && (want & kModemEvents)) {
-            // The driver's transition counters are cheap to read; the line states themselves
-            // may cost a round trip to a USB adapter, so they are asked only on a change.
-            bool look = true;
-            serial_icounter_struct counts{};
-            const bool counted = hasIcount_ && Ioctl(fd_, TIOCGICOUNT, &counts) == 0;
-            if (counted) {
-                look = counts.cts != lastCounts_.cts || counts.dsr != lastCounts_.dsr ||
-                       counts.dcd != lastCounts_.dcd || counts.rng != lastCounts_.rng;
-                if (counts.rng != lastCounts_.rng)
-                    found |= want & ComEv::Ring;
-                lastCounts_ = counts;
-            }
-            int lines = 0;
-            if (look && Ioctl(fd_, TIOCMGET, &lines) == 0) {
-                const std::uint32_t now = ModemBits(lines);
-                const std::uint32_t changed = now ^ lastModem_;
-                if (changed & ComMs::CtsOn) found |= want & ComEv::Cts;
-                if (changed & ComMs::DsrOn) found |= want & ComEv::Dsr;
-                if (changed & ComMs::RlsdOn) found |= want & ComEv::Rlsd;
-                if (!counted && (changed & ComMs::RingOn) && !(now & ComMs::RingOn))
-                    found |= want & ComEv::Ring;
-                lastModem_ = now;
-            }
-            shorten(counted ? kModemTickMs : kModemSlowTickMs);
-        }
-        {
-            const std::uint32_t before = pendingErrors_.load();
-            CollectErrors();
-            const std::uint32_t fresh = pendingErrors_.load() & ~before;
-            if (fresh & ComCe::Break)
-                found |= want & ComEv::Break;
-            if (fresh & (ComCe::Frame | ComCe::RxParity | ComCe::Overrun | ComCe::RxOver))
-                found |= want & ComEv::Err;
-        }
-
-        if (found) {
-            *events = found;
+        Look look;
+        if (!LookAt(mask_.load(), look))
+            return lastError_ == EIO ? WaitResult::HungUp : WaitResult::Failed;
+        if (look.found) {
+            *events = look.found;
             return WaitResult::Events;
         }
+        const bool holding = look.holding;
+        const int timeout = look.timeoutMs;
+        const std::int64_t holdUs = look.holdUs;
 
         // Unread bytes keep the device readable: while they wait, only new arrivals are watched.
         // During a hold-off nothing is; a hang-up is seen either way.

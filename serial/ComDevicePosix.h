@@ -32,10 +32,21 @@ public:
     WaitResult WaitEvents(const ComStopSignal& stop, std::uint32_t* events) override;
     void Wake() override;
     void WaitHoldOff(const ComStopSignal& stop) override;
+    std::intptr_t ReadinessHandle() const override { return fd_; }
+    bool WorthLookingNow() const override;
+    bool TakeEventsNow(std::uint32_t* events) override;
 
     int Handle() const { return fd_; }
 
 private:
+    // What one look at the device found, and what the wait after it watches.
+    struct Look {
+        std::uint32_t found = 0;
+        int timeoutMs = -1;        // a tick while something is polled for (no limit: -1)
+        bool holding = false;      // within the receive hold-off: input is not watched
+        std::int64_t holdUs = 0;
+    };
+    bool LookAt(std::uint32_t want, Look& look);   // false on a failing device, errno kept
     bool Fail(int error);
     void CloseHelpers();
     int ReadSome(char* buffer, int count);   // -1 on failure, 0 when nothing is queued
@@ -66,14 +77,15 @@ private:
     bool hasIcount_ = false;
     serial_icounter_struct icount_{};
 
-    // Only touched by the waiting thread.
+    // Touched by whoever looks at the device: the waiting thread, or the handling thread while
+    // the waiting one is held in a hand-over. The atomics are also read by the held thread.
     std::uint32_t lastModem_ = 0;
     serial_icounter_struct lastCounts_{};
     bool wasRx80Full_ = false;
     // One character time at the configured speed, and when bytes were last announced: a steady
     // stream is handed on in small batches (see WaitEvents).
     std::atomic<int> charTimeUs_{1042};
-    std::int64_t lastRxEventUs_ = 0;
-    int rxBurstBytes_ = 0;   // bytes announced since the current stream began
-    bool fasterThanLine_ = false;   // the last batch came faster than the line's speed
+    std::atomic<std::int64_t> lastRxEventUs_{0};
+    std::atomic<int> rxBurstBytes_{0};   // bytes announced since the current stream began
+    std::atomic<bool> fasterThanLine_{false};   // the last batch came faster than the line's speed
 };

@@ -334,6 +334,7 @@ void TCustomComPort::StopEventThread()
     }
     if (onOwnThread)
         serve();   // a hand-over posted just before the thread saw the stop
+    receiver_->EndStream();
     thread_.reset();
     // Nothing posted for this opening may run after it closed; reports stay for the application.
     QCoreApplication::removePostedEvents(receiver_.get(), TComPortReceiver::DeliveryType());

@@ -187,6 +187,7 @@ protected:
 private:
     friend class TComThread;
     friend class TComPortReceiver;
+    friend class TComStreamFollower;
 
     enum class LinkState { Connection, CTS, DSR, RLSD, RxActivity, TxActivity };
     enum class LinkEvent { Ring, TxEmpty, RxFlag };

@@ -14,8 +14,13 @@ class DeliveryEvent : public QEvent {
 public:
     DeliveryEvent(TComEvents events, std::shared_ptr<TComHandover> handover)
         : QEvent(TComPortReceiver::DeliveryType()), events(events), handover(std::move(handover)) {}
-    // Released however the event ends: handled, thrown through, or discarded unhandled.
-    ~DeliveryEvent() override { handover->done.Set(); }
+    // Released however the event ends (handled, thrown through, or discarded unhandled), unless
+    // a stream's follower took the hand-over on.
+    ~DeliveryEvent() override
+    {
+        if (handover)
+            handover->done.Set();
+    }
     TComEvents events;
     std::shared_ptr<TComHandover> handover;
 };
@@ -58,6 +63,7 @@ bool TComPortReceiver::event(QEvent* e)
         auto* d = static_cast<DeliveryEvent*>(e);
         if (port_->connected_)
             port_->HandleEvents(d->events);
+        stream_.FollowOrRelease(std::move(d->handover));
         return true;
     }
     if (e->type() == MessageType()) {
@@ -122,6 +128,21 @@ void TComThread::run()
         return;
     device_->SetEventMask(0);
     device_->Purge(ComPurge::TxClear | ComPurge::RxClear);   // fails harmlessly after a hang-up
+}
+
+bool TComThread::WorthLookingAgain() const
+{
+    return !stopAsked_ && device_->WorthLookingNow();
+}
+
+bool TComThread::LookAgain(TComEvents& events)
+{
+    std::uint32_t mask = 0;
+    if (stopAsked_ || !device_->TakeEventsNow(&mask))
+        return false;
+    Events = MaskToEvents(mask);
+    events = Events;
+    return !events.Empty();
 }
 
 void TComThread::HandOver(QEvent* event, const std::shared_ptr<TComHandover>& handover)

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "ComDevice.h"
+#include "ComStreamFollower.h"
 #include "ComTypes.h"
 
 class TCustomComPort;
@@ -28,11 +29,14 @@ public:
     static QEvent::Type ReportType();
     static QEvent::Type HangUpType();
 
-    explicit TComPortReceiver(TCustomComPort* port) : port_(port) {}
+    explicit TComPortReceiver(TCustomComPort* port) : port_(port), stream_(port) {}
     bool event(QEvent* e) override;
+    // Before the device closes: the event thread has ended, nothing is to be watched.
+    void EndStream() { stream_.Forget(); }
 
 private:
     TCustomComPort* port_;
+    TComStreamFollower stream_;
 };
 
 // Hands an exception to the application's report on the receiver's thread.
@@ -49,6 +53,12 @@ public:
     // The port let go of the thread from inside its own handler and may already use the device
     // again: the thread ends without touching it.
     void Abandon() { abandoned_ = true; Stop(); }
+
+    // On the GUI thread while this thread waits for it to take a hand-over: a fast stream's next
+    // batch is looked for there, and handled as one more event set of the same hand-over, instead
+    // of waking this thread to find it.
+    bool WorthLookingAgain() const;
+    bool LookAgain(TComEvents& events);
 
     ComStopSignal StopEvent;
     TComEvents Events;   // of the last completed wait

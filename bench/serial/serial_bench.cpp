@@ -1,11 +1,13 @@
 // Measures the receive path of the port on a pseudo-terminal, next to Qt's QSerialPort on the same
 // kind of pty with the same method:
-//  - latency from a byte written on the master until the receiving handler runs,
+//  - latency from a byte written on the master (by a thread standing in for the device) until the
+//    receiving handler runs; also with the receiving thread writing the byte itself,
 //  - throughput of the same path,
 //  - CPU and wake-ups of an open, idle port; CPU while bytes wait unread and after a hang-up.
 // "port" is the product's way (handlers on the GUI thread); "port-no-hop" runs them on the port's
 // event thread, so the difference between the two is the cost of the hand-over. The subjects take
-// turns in short blocks, so a change in the load of a shared machine hits them alike.
+// turns (byte by byte, or round by round), so a change in the load of a shared machine hits them
+// alike.
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -21,6 +23,8 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <vector>
 
 #include "ComPort.h"
@@ -94,14 +98,18 @@ struct Arrivals {
     }
 };
 
+// `only`: with --subject NAME just that one is measured (for profiling it alone).
 struct Subjects {
     std::vector<std::unique_ptr<SerialBenchSubject>> all;
-    Subjects(bool withNoHop)
+    Subjects(bool withNoHop, const std::string& only)
     {
         all.push_back(MakeComPortSubject(false));
         if (withNoHop)
             all.push_back(MakeComPortSubject(true));
         all.push_back(MakeQSerialPortSubject());
+        if (!only.empty())
+            all.erase(std::remove_if(all.begin(), all.end(), [&only](const auto& s) { return only != s->Name(); }),
+                      all.end());
     }
 };
 
@@ -111,35 +119,96 @@ double Percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
 }
 
-void Latency(int samples, int blocks)
-{
-    Subjects s(true);
-    std::vector<std::vector<double>> us(s.all.size());
-    const int perBlock = samples / blocks;
-    for (int b = 0; b < blocks; ++b) {
-        for (size_t k = 0; k < s.all.size(); ++k) {
-            Pty pty;
-            Arrivals got;
-            s.all[k]->Open(pty.path, 9600, got.Callback());
-            for (int i = -5; i < perBlock; ++i) {   // the first few after opening do not count
-                // Within a stream the port gathers bytes for four character times (4.2 ms at
-                // 9600 bit/s); spaced a little wider, every byte is the first after a quiet spell.
-                std::this_thread::sleep_for(std::chrono::microseconds(4500));
-                const long long want = got.bytes + 1;
-                const auto t0 = Clock::now();
-                WriteAll(pty.master, "a", 1);
-                got.WaitFor(want);
-                const Clock::time_point t1{Clock::duration{got.lastNs.load()}};
-                if (i >= 0)
-                    us[k].push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-            }
-            s.all[k]->Close();
+// Stands in for the controller: writes one byte when asked, 4.5 ms later, from a thread of its
+// own, as a device's bytes come from elsewhere than the receiving thread. Within a stream the port
+// gathers bytes for four character times (4.2 ms at 9600 bit/s); spaced a little wider, every
+// byte is the first after a quiet spell.
+class DeviceWriter {
+public:
+    DeviceWriter() : thread_([this] { Run(); }) {}
+    ~DeviceWriter()
+    {
+        Ask(-1);
+        thread_.join();
+    }
+    // Returns at once; the byte goes out 4.5 ms later.
+    void Ask(int fd)
+    {
+        fd_ = fd;
+        turn_.fetch_add(1);
+        syscall(SYS_futex, &turn_, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    }
+    Clock::time_point SentAt() const { return Clock::time_point{Clock::duration{sentNs_.load()}}; }
+
+private:
+    void Run()
+    {
+        for (std::uint32_t seen = 0;;) {
+            std::uint32_t now;
+            while ((now = turn_.load()) == seen)
+                syscall(SYS_futex, &turn_, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+            seen = now;
+            const int fd = fd_.load();
+            if (fd < 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::microseconds(4500));
+            sentNs_ = Clock::now().time_since_epoch().count();
+            WriteAll(fd, "a", 1);
         }
     }
-    for (size_t k = 0; k < s.all.size(); ++k)
-        std::printf("latency    %-12s: %d bytes 4.5 ms apart, median %.1f us, p99 %.1f us, max %.1f us\n",
-                    s.all[k]->Name(), perBlock * blocks, Percentile(us[k], 0.5), Percentile(us[k], 0.99),
-                    Percentile(us[k], 1.0));
+    std::atomic<std::uint32_t> turn_{0};
+    std::atomic<int> fd_{-1};
+    std::atomic<Clock::rep> sentNs_{0};
+    std::thread thread_;
+};
+
+// Every subject is open at once, each on its own pty, and they take turns byte by byte: a
+// shared machine's noise, which comes and goes over seconds, then falls on all of them alike.
+// `fromReceiver`: the receiving (GUI) thread writes the byte itself, as the first version of this
+// bench did; it favours a reader that runs on that thread, since the pty's wake-up then never
+// crosses to another CPU.
+void Latency(int samples, bool fromReceiver, const std::string& only)
+{
+    Subjects s(true, only);
+    const size_t n = s.all.size();
+    std::vector<std::unique_ptr<Pty>> ptys;
+    std::vector<std::unique_ptr<Arrivals>> got;
+    for (size_t k = 0; k < n; ++k) {
+        ptys.push_back(std::make_unique<Pty>());
+        got.push_back(std::make_unique<Arrivals>());
+        s.all[k]->Open(ptys[k]->path, 9600, got[k]->Callback());
+    }
+    std::unique_ptr<DeviceWriter> writer;
+    if (!fromReceiver)
+        writer = std::make_unique<DeviceWriter>();
+    std::vector<std::vector<double>> us(n);
+    for (int i = -5; i < samples; ++i) {   // the first few after opening do not count
+        for (size_t j = 0; j < n; ++j) {
+            const size_t k = (j + static_cast<size_t>(i + 5)) % n;   // each goes first in turn
+            const long long want = got[k]->bytes + 1;
+            Clock::time_point t0;
+            if (writer) {
+                writer->Ask(ptys[k]->master);
+                got[k]->WaitFor(want);
+                t0 = writer->SentAt();
+            } else {
+                std::this_thread::sleep_for(std::chrono::microseconds(4500));
+                t0 = Clock::now();
+                WriteAll(ptys[k]->master, "a", 1);
+                got[k]->WaitFor(want);
+            }
+            const Clock::time_point t1{Clock::duration{got[k]->lastNs.load()}};
+            if (i >= 0)
+                us[k].push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+        }
+    }
+    writer.reset();
+    for (size_t k = 0; k < n; ++k) {
+        s.all[k]->Close();
+        std::printf("%-11s %-12s: %d bytes 4.5 ms apart, ports in turn, median %.1f us, p99 %.1f us, max %.1f us\n",
+                    fromReceiver ? "latency-own" : "latency", s.all[k]->Name(), samples, Percentile(us[k], 0.5),
+                    Percentile(us[k], 0.99), Percentile(us[k], 1.0));
+    }
 }
 
 struct Usage {
@@ -155,11 +224,11 @@ struct Usage {
     Usage operator-(const Usage& o) const { return {cpu - o.cpu, wakeUps - o.wakeUps}; }
 };
 
-void Throughput(size_t total, int rounds)
+void Throughput(size_t total, int rounds, const std::string& only)
 {
     // A pty takes data at memory speed; the line is set to the fastest standard rate so that the
     // receive hold-off (a few character times) is that of a fast line, not of 9600 bit/s.
-    Subjects s(true);
+    Subjects s(true, only);
     std::vector<std::vector<double>> rates(s.all.size());
     std::vector<long long> batches(s.all.size());
     std::vector<Usage> used(s.all.size());   // by the receiving side: all but the writer
@@ -200,9 +269,9 @@ void Throughput(size_t total, int rounds)
     }
 }
 
-void IdleCpu(int seconds)
+void IdleCpu(int seconds, const std::string& only)
 {
-    Subjects s(false);
+    Subjects s(false, only);
     for (auto& subject : s.all) {
         Pty pty;
         Arrivals got;
@@ -269,11 +338,32 @@ void HangupCpu(int seconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-    Latency(quick ? 1000 : 10000, quick ? 4 : 20);
-    Throughput(quick ? (1u << 20) : (8u << 20), quick ? 3 : 7);
-    IdleCpu(quick ? 1 : 10);
-    UnreadCpu(quick ? 1 : 5);
-    HangupCpu(quick ? 1 : 5);
+    bool quick = false;
+    std::string part;   // latency, throughput or idle; all by default
+    std::string only;   // one subject
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--quick")
+            quick = true;
+        else if (arg == "--subject" && i + 1 < argc)
+            only = argv[++i];
+        else if (arg == "--part" && i + 1 < argc)
+            part = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: serial_bench [--quick] [--subject port|port-no-hop|QSerialPort] [--part latency|throughput|idle]\n");
+            return 2;
+        }
+    }
+    if (part.empty() || part == "latency") {
+        Latency(quick ? 500 : 5000, false, only);
+        Latency(quick ? 200 : 1000, true, only);
+    }
+    if (part.empty() || part == "throughput")
+        Throughput(quick ? (1u << 20) : (8u << 20), quick ? 3 : 7, only);
+    if (part.empty() || part == "idle") {
+        IdleCpu(quick ? 1 : 10, only);
+        UnreadCpu(quick ? 1 : 5);
+        HangupCpu(quick ? 1 : 5);
+    }
     return 0;
 }

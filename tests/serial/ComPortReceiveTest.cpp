@@ -476,3 +476,109 @@ TEST(ComPortReceive, AHandOverSignalClearsWaitsAgainAndYieldsToAStop)
         done.Clear();
     }
 }
+
+// Bytes faster than the line are followed on the GUI thread while the event thread waits; the
+// following must end with the stream whatever ends it: a write's notice, a close from a handler,
+// a hang-up.
+TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
+{
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+        warnings << m;
+    });
+    std::string sent;
+    for (int i = 0; i < (512 << 10); ++i)
+        sent.push_back(static_cast<char>('a' + i % 23));
+
+    {   // a write in the middle of a stream gets its TX-empty notice, a handler's failure is
+        // reported once; every byte arrives in order
+        Opened o;
+        TestApplication::TakeReportedErrors();
+        std::string got;
+        int txEmpty = 0;
+        TComLink l;
+        l.OnRxBuf = [&](TCustomComPort* port, const char* b, int n) {
+            const size_t before = got.size();
+            got.append(b, n);
+            if (before < (64u << 10) && got.size() >= (64u << 10))
+                port->WriteText("ack");
+            if (before < (256u << 10) && got.size() >= (256u << 10))
+                throw std::runtime_error("handler failed");
+        };
+        o.port.OnTxEmpty = [&](TCustomComPort*) { ++txEmpty; };
+        o.port.AttachLink(&l);
+        o.Open();
+        std::thread writer([&] { o.pty.Write(sent); });
+        const bool all = WaitFor([&] { return got.size() >= sent.size(); }, 10000);
+        writer.join();
+        ASSERT_TRUE(all) << got.size();
+        EXPECT_TRUE(got == sent);
+        EXPECT_TRUE(WaitFor([&] { return txEmpty > 0; }, 1000));
+        EXPECT_EQ(o.pty.Read(3), "ack");
+        EXPECT_EQ(TestApplication::TakeReportedErrors(), QStringList{"handler failed"});
+        o.port.SetConnected(false);
+        o.port.DetachLink(&l);
+    }
+    {   // closed mid-stream (between two batches, as by the user): nothing after the close; the
+        // port opens and hears again
+        Opened o;
+        QStringList log;
+        std::string got;
+        TComLink l;
+        l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) {
+            log << "rx";
+            got.append(b, n);
+        };
+        o.port.OnAfterClose = [&](TCustomComPort*) { log << "AfterClose"; };
+        o.port.AttachLink(&l);
+        o.Open();
+        std::atomic<bool> written{false};
+        std::thread writer([&] {
+            o.pty.Write(sent);
+            written = true;
+        });
+        ASSERT_TRUE(WaitFor([&] {
+            if (got.size() >= (128u << 10))
+                o.port.SetConnected(false);
+            return !o.port.Connected();
+        }, 10000));
+        Spin(100);
+        EXPECT_EQ(log.last(), "AfterClose");
+        got.clear();
+        o.Open();   // takes the rest of the stream, which frees the writer
+        const bool rest = WaitFor([&] { return written.load(); }, 10000);
+        writer.join();
+        ASSERT_TRUE(rest);
+        o.pty.Write("again");
+        EXPECT_TRUE(WaitFor([&] { return got.size() >= 5 && got.compare(got.size() - 5, 5, "again") == 0; }));
+        o.port.SetConnected(false);
+        o.port.DetachLink(&l);
+    }
+    {   // the device goes away mid-stream: one hang-up notice, and what came is the stream's start
+        auto pty = std::make_unique<PtyPair>();
+        TComPort port;
+        ConfigureAsConsole(port, *pty);
+        std::string got;
+        int hungUp = 0;
+        TComLink l;
+        l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) { got.append(b, n); };
+        QObject::connect(&port, &TCustomComPort::HungUp, [&] { ++hungUp; });
+        port.AttachLink(&l);
+        port.SetConnected(true);
+        std::thread writer([&] {
+            pty->Write(sent.substr(0, 128 << 10));
+            pty->CloseMaster();
+        });
+        const bool seen = WaitFor([&] { return hungUp > 0; }, 10000);
+        writer.join();
+        ASSERT_TRUE(seen);
+        Spin(200);
+        EXPECT_EQ(hungUp, 1);
+        EXPECT_EQ(sent.compare(0, got.size(), got), 0);
+        port.SetConnected(false);
+        port.DetachLink(&l);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
