@@ -162,12 +162,15 @@ private:
     std::thread thread_;
 };
 
-// Every subject is open at once, each on its own pty, and they take turns byte by byte: a
-// shared machine's noise, which comes and goes over seconds, then falls on all of them alike.
+// Every subject is open at once, each on its own pty, and they take turns in blocks of `block`
+// bytes, so that the machine's noise, which comes and goes over seconds, falls on all of them
+// alike. Blocks of many bytes show each port as an application with one port sees it (its threads
+// settle where its own traffic puts them); byte by byte, the next byte always follows another
+// subject's, and where the threads last ran depends on the others ("latency-turns").
 // `fromReceiver`: the receiving (GUI) thread writes the byte itself, as the first version of this
 // bench did; it favours a reader that runs on that thread, since the pty's wake-up then never
-// crosses to another CPU.
-void Latency(int samples, bool fromReceiver, const std::string& only)
+// crosses to another CPU ("latency-own").
+void Latency(int samples, int block, bool fromReceiver, const std::string& only)
 {
     Subjects s(true, only);
     const size_t n = s.all.size();
@@ -182,32 +185,37 @@ void Latency(int samples, bool fromReceiver, const std::string& only)
     if (!fromReceiver)
         writer = std::make_unique<DeviceWriter>();
     std::vector<std::vector<double>> us(n);
-    for (int i = -5; i < samples; ++i) {   // the first few after opening do not count
+    for (int done = 0; done < samples; done += block) {
         for (size_t j = 0; j < n; ++j) {
-            const size_t k = (j + static_cast<size_t>(i + 5)) % n;   // each goes first in turn
-            const long long want = got[k]->bytes + 1;
-            Clock::time_point t0;
-            if (writer) {
-                writer->Ask(ptys[k]->master);
-                got[k]->WaitFor(want);
-                t0 = writer->SentAt();
-            } else {
-                std::this_thread::sleep_for(std::chrono::microseconds(4500));
-                t0 = Clock::now();
-                WriteAll(ptys[k]->master, "a", 1);
-                got[k]->WaitFor(want);
+            const size_t k = (j + static_cast<size_t>(done / block)) % n;   // each goes first in turn
+            // The first few of a block do not count: they show where the previous one left off.
+            const int warmUp = block > 1 ? 5 : 0;
+            for (int i = -warmUp; i < std::min(block, samples - done); ++i) {
+                const long long want = got[k]->bytes + 1;
+                Clock::time_point t0;
+                if (writer) {
+                    writer->Ask(ptys[k]->master);
+                    got[k]->WaitFor(want);
+                    t0 = writer->SentAt();
+                } else {
+                    std::this_thread::sleep_for(std::chrono::microseconds(4500));
+                    t0 = Clock::now();
+                    WriteAll(ptys[k]->master, "a", 1);
+                    got[k]->WaitFor(want);
+                }
+                const Clock::time_point t1{Clock::duration{got[k]->lastNs.load()}};
+                if (i >= 0)
+                    us[k].push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
             }
-            const Clock::time_point t1{Clock::duration{got[k]->lastNs.load()}};
-            if (i >= 0)
-                us[k].push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
         }
     }
     writer.reset();
+    const char* label = fromReceiver ? "latency-own" : block == 1 ? "latency-turns" : "latency";
     for (size_t k = 0; k < n; ++k) {
         s.all[k]->Close();
-        std::printf("%-11s %-12s: %d bytes 4.5 ms apart, ports in turn, median %.1f us, p99 %.1f us, max %.1f us\n",
-                    fromReceiver ? "latency-own" : "latency", s.all[k]->Name(), samples, Percentile(us[k], 0.5),
-                    Percentile(us[k], 0.99), Percentile(us[k], 1.0));
+        std::printf("%-13s %-12s: %zu bytes 4.5 ms apart, in blocks of %d, median %.1f us, p99 %.1f us, max %.1f us\n",
+                    label, s.all[k]->Name(), us[k].size(), block, Percentile(us[k], 0.5), Percentile(us[k], 0.99),
+                    Percentile(us[k], 1.0));
     }
 }
 
@@ -355,8 +363,9 @@ int main(int argc, char** argv)
         }
     }
     if (part.empty() || part == "latency") {
-        Latency(quick ? 500 : 5000, false, only);
-        Latency(quick ? 200 : 1000, true, only);
+        Latency(quick ? 500 : 5000, quick ? 125 : 250, false, only);
+        Latency(quick ? 200 : 1500, 1, false, only);
+        Latency(quick ? 200 : 1000, quick ? 50 : 250, true, only);
     }
     if (part.empty() || part == "throughput")
         Throughput(quick ? (1u << 20) : (8u << 20), quick ? 3 : 7, only);
