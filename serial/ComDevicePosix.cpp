@@ -707,7 +707,7 @@ bool ComDevicePosix::LookAt(std::uint32_t want, Look& look)
         const bool counted = hasIcount_ && Ioctl(fd_, TIOCGICOUNT, &counts) == 0;
         if (counted) {
             askLines = counts.cts != lastCounts_.cts || counts.dsr != lastCounts_.dsr ||
-                   counts.dcd != lastCounts_.dcd || counts.rng != lastCounts_.rng;
+                       counts.dcd != lastCounts_.dcd || counts.rng != lastCounts_.rng;
             if (counts.rng != lastCounts_.rng)
                 found |= want & ComEv::Ring;
             lastCounts_ = counts;

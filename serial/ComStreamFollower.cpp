@@ -76,5 +76,7 @@ void TComStreamFollower::Release()
 void TComStreamFollower::Forget()
 {
     Release();
+    // Also when a handler closed the port from inside Readable: the notifier's event guards
+    // against its own deletion during the signal.
     readable_.reset();
 }

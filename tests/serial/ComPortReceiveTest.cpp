@@ -520,15 +520,21 @@ TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
         o.port.SetConnected(false);
         o.port.DetachLink(&l);
     }
-    {   // closed mid-stream (between two batches, as by the user): nothing after the close; the
-        // port opens and hears again
+    // Closed mid-stream, between two batches (as by the user) or from a handler inside the stream:
+    // nothing after the close; the port opens and hears again.
+    for (const bool fromHandler : {false, true}) {
         Opened o;
         QStringList log;
         std::string got;
+        bool closeNow = true;
         TComLink l;
-        l.OnRxBuf = [&](TCustomComPort*, const char* b, int n) {
+        l.OnRxBuf = [&](TCustomComPort* port, const char* b, int n) {
             log << "rx";
             got.append(b, n);
+            if (fromHandler && closeNow && got.size() >= (128u << 10)) {
+                closeNow = false;
+                port->SetConnected(false);
+            }
         };
         o.port.OnAfterClose = [&](TCustomComPort*) { log << "AfterClose"; };
         o.port.AttachLink(&l);
@@ -539,19 +545,21 @@ TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
             written = true;
         });
         ASSERT_TRUE(WaitFor([&] {
-            if (got.size() >= (128u << 10))
+            if (!fromHandler && got.size() >= (128u << 10))
                 o.port.SetConnected(false);
             return !o.port.Connected();
-        }, 10000));
+        }, 10000)) << fromHandler;
         Spin(100);
-        EXPECT_EQ(log.last(), "AfterClose");
+        EXPECT_EQ(log.last(), "AfterClose") << fromHandler;
+        closeNow = false;
         got.clear();
         o.Open();   // takes the rest of the stream, which frees the writer
         const bool rest = WaitFor([&] { return written.load(); }, 10000);
         writer.join();
-        ASSERT_TRUE(rest);
+        ASSERT_TRUE(rest) << fromHandler;
         o.pty.Write("again");
-        EXPECT_TRUE(WaitFor([&] { return got.size() >= 5 && got.compare(got.size() - 5, 5, "again") == 0; }));
+        EXPECT_TRUE(WaitFor([&] { return got.size() >= 5 && got.compare(got.size() - 5, 5, "again") == 0; }))
+            << fromHandler;
         o.port.SetConnected(false);
         o.port.DetachLink(&l);
     }
