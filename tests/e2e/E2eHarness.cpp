@@ -57,6 +57,26 @@ XServer::~XServer()
 
 bool XServer::Start(QString* error)
 {
+    // A display that was announced but takes no client (seen once on a loaded machine, with
+    // other tests' servers coming and going) is given up for a fresh one, rather than failing
+    // the test much later as a console that never showed its window.
+    for (int attempt = 1;; ++attempt) {
+        if (!StartOnce(error))
+            return false;
+        int exitCode = -1;
+        Run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, &exitCode, 5000);
+        if (exitCode == 0)
+            return true;
+        Stop();
+        if (attempt == 3) {
+            *error = QStringLiteral("Xvfb announced display %1 but takes no client").arg(display_);
+            return false;
+        }
+    }
+}
+
+bool XServer::StartOnce(QString* error)
+{
     // -displayfd makes the server pick a free display and tell us its number.
     server_.setProcessChannelMode(QProcess::SeparateChannels);
     server_.setStandardErrorFile(QProcess::nullDevice());

@@ -63,6 +63,8 @@ public:
     QImage Grab(qulonglong window) const;
 
 private:
+    bool StartOnce(QString* error);
+
     QProcess server_;
     QString display_;
 };

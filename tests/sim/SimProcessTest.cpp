@@ -167,8 +167,11 @@ TEST_F(SimProcessTest, SendsAtTheSpeedOf9600Baud)
     for (size_t i = 1; i < tx.size(); ++i)
         gaps.push_back(tx[i] - tx[i - 1]);
     EXPECT_GE((tx.back() - tx.front()) / 255.0, 1041.7 * 0.95);
+    // A late byte is made up over the next ones at no less than 90 % of a byte time, so on a
+    // busy machine the typical gap sits anywhere between that and a little over a byte time.
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-    EXPECT_NEAR(gaps[gaps.size() / 2], 1041.7, 52.0) << "median gap";
+    EXPECT_GE(gaps[gaps.size() / 2], 1041.7 * 0.85) << "median gap";
+    EXPECT_LE(gaps[gaps.size() / 2], 1041.7 * 1.15) << "median gap";
 
     // Unpaced, the same reply is there at once.
     SimulatorProcess fast(sim.Dir());
