@@ -146,7 +146,14 @@ public:
     // readable).
     virtual std::intptr_t ReadinessHandle() const { return -1; }
     virtual bool WorthLookingNow() const { return false; }
-    virtual bool TakeEventsNow(std::uint32_t* events) { *events = 0; return false; }
+    // `inQueue` gets the receive queue's length as the look saw it, so that the handler need
+    // not ask again.
+    virtual bool TakeEventsNow(std::uint32_t* events, int* inQueue)
+    {
+        *events = 0;
+        *inQueue = -1;
+        return false;
+    }
 
     // Like errno: per calling thread, so the event thread's calls never mix with the GUI's.
     int LastError() const { return lastError_; }

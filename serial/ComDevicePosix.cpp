@@ -647,7 +647,7 @@ bool ComDevicePosix::LookAt(std::uint32_t want, Look& look)
     std::uint32_t& found = look.found;
     auto shorten = [&look](int ms) { look.timeoutMs = look.timeoutMs < 0 ? ms : std::min(look.timeoutMs, ms); };
 
-    int queued = 0;
+    int& queued = look.queued;
     if (Ioctl(fd_, FIONREAD, &queued) != 0) {
         lastError_ = errno;
         return false;
@@ -742,9 +742,10 @@ bool ComDevicePosix::WorthLookingNow() const
     return fd_ >= 0 && fasterThanLine_ && announced_.load() == 0;
 }
 
-bool ComDevicePosix::TakeEventsNow(std::uint32_t* events)
+bool ComDevicePosix::TakeEventsNow(std::uint32_t* events, int* inQueue)
 {
     *events = 0;
+    *inQueue = -1;
     if (fd_ < 0)
         return false;
     Look look;
@@ -752,6 +753,7 @@ bool ComDevicePosix::TakeEventsNow(std::uint32_t* events)
     if (!LookAt(mask_.load(), look) || !look.found)
         return false;
     *events = look.found;
+    *inQueue = look.queued;
     return true;
 }
 

@@ -34,7 +34,7 @@ public:
     void WaitHoldOff(const ComStopSignal& stop) override;
     std::intptr_t ReadinessHandle() const override { return fd_; }
     bool WorthLookingNow() const override;
-    bool TakeEventsNow(std::uint32_t* events) override;
+    bool TakeEventsNow(std::uint32_t* events, int* inQueue) override;
 
     int Handle() const { return fd_; }
 
@@ -45,6 +45,7 @@ private:
         int timeoutMs = -1;        // a tick while something is polled for (no limit: -1)
         bool holding = false;      // within the receive hold-off: input is not watched
         std::int64_t holdUs = 0;
+        int queued = 0;            // the receive queue's length
     };
     bool LookAt(std::uint32_t want, Look& look);   // false on a failing device, errno kept
     bool Fail(int error);

@@ -196,6 +196,7 @@ private:
     void BroadcastSent(const char* buffer, int count);
     void DeliverReceived(int& count);
     QVector<TComLink*> LinksSnapshot() const { return links_; }
+    bool LinkWatchesRx() const;   // a link wants to hear when the receive queue ran empty
 
     void HandleAfterOpen();
     void HandleBeforeClose();
@@ -227,6 +228,9 @@ private:
     std::unique_ptr<TComPortReceiver> receiver_;
     QVector<TComLink*> links_;
     bool linkTakesData_ = false;
+    // The receive queue's length as the stream follower's look has just seen it, for the
+    // receive handling it runs at once; -1 when the handling has to ask itself.
+    int lookedInQueue_ = -1;
 };
 
 class TComPort : public TCustomComPort {

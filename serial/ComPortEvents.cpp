@@ -1,5 +1,6 @@
 // Links, the handling steps of line events, the receive path and the port's events.
 #include <memory>
+#include <utility>
 
 #include "ComPort.h"
 
@@ -26,6 +27,14 @@ void TCustomComPort::DetachLink(TComLink* link)
     for (TComLink* l : links_)
         if (l->OnRxBuf)
             linkTakesData_ = true;
+}
+
+bool TCustomComPort::LinkWatchesRx() const
+{
+    for (const TComLink* l : links_)
+        if (l->OnRxActivity)
+            return true;
+    return false;
 }
 
 // A callback may detach (and destroy) links: only links still attached are called.
@@ -122,7 +131,7 @@ void TCustomComPort::HandleError()
 
 void TCustomComPort::HandleRxChar()
 {
-    int count = InputQueueLength();
+    int count = lookedInQueue_ >= 0 ? std::exchange(lookedInQueue_, -1) : InputQueueLength();
     device_->NoteReported(count);
     if (count > 0)
         BroadcastState(LinkState::RxActivity, true);

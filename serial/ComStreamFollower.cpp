@@ -47,13 +47,18 @@ void TComStreamFollower::FollowOrRelease(std::shared_ptr<TComHandover> handover)
 void TComStreamFollower::Readable()
 {
     TComEvents events;
-    if (!held_ || !port_->thread_ || !port_->thread_->LookAgain(events)) {
+    int inQueue = -1;
+    if (!held_ || !port_->thread_ || !port_->thread_->LookAgain(events, &inQueue)) {
         Release();   // what keeps the device readable is the event thread's to look at
         return;
     }
+    // Nothing reads the device between the look and the handling, so its count still holds.
+    port_->lookedInQueue_ = inQueue;
     try {
         port_->HandleEvents(events);
+        port_->lookedInQueue_ = -1;
     } catch (...) {
+        port_->lookedInQueue_ = -1;
         // Reported by the application as one from a delivery is; the event thread goes on.
         Release();
         port_->ReportLater(std::current_exception());

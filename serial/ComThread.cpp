@@ -135,10 +135,11 @@ bool TComThread::WorthLookingAgain() const
     return !stopAsked_ && device_->WorthLookingNow();
 }
 
-bool TComThread::LookAgain(TComEvents& events)
+bool TComThread::LookAgain(TComEvents& events, int* inQueue)
 {
     std::uint32_t mask = 0;
-    if (stopAsked_ || !device_->TakeEventsNow(&mask))
+    *inQueue = -1;
+    if (stopAsked_ || !device_->TakeEventsNow(&mask, inQueue))
         return false;
     Events = MaskToEvents(mask);
     events = Events;

@@ -58,7 +58,7 @@ public:
     // batch is looked for there, and handled as one more event set of the same hand-over, instead
     // of waking this thread to find it.
     bool WorthLookingAgain() const;
-    bool LookAgain(TComEvents& events);
+    bool LookAgain(TComEvents& events, int* inQueue);
 
     ComStopSignal StopEvent;
     TComEvents Events;   // of the last completed wait

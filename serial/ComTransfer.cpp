@@ -93,7 +93,9 @@ int TCustomComPort::WaitForTransfer(TComTransfer* transfer)
         throw EComPort(isRead ? 3 : 2, device_->LastError());
     const int done = transfer->Io.done;
     if (isRead) {
-        if (InputQueueLength() == 0)
+        // Asking the driver slows a fast stream down (it answers under the lock its receive
+        // work copies under): only when somebody listens for the answer.
+        if (LinkWatchesRx() && InputQueueLength() == 0)
             BroadcastState(LinkState::RxActivity, false);
     } else if (transfer->HasData) {
         BroadcastSent(transfer->Data.data(), done);

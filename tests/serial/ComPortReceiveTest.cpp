@@ -520,6 +520,25 @@ TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
         o.port.SetConnected(false);
         o.port.DetachLink(&l);
     }
+    {   // without links, each count told is there to be read in full
+        Opened o;
+        std::string got;
+        int shortReads = 0;
+        o.port.OnRxChar = [&](TCustomComPort* port, int count) {
+            std::string part(static_cast<size_t>(count), '\0');
+            const int n = port->ReadBuffer(part.data(), count);
+            shortReads += n != count;
+            got.append(part.data(), static_cast<size_t>(std::max(n, 0)));
+        };
+        o.Open();
+        std::thread writer([&] { o.pty.Write(sent); });
+        const bool all = WaitFor([&] { return got.size() >= sent.size(); }, 10000);
+        writer.join();
+        ASSERT_TRUE(all) << got.size();
+        EXPECT_TRUE(got == sent);
+        EXPECT_EQ(shortReads, 0);
+        o.port.SetConnected(false);
+    }
     // Closed mid-stream, between two batches (as by the user) or from a handler inside the stream:
     // nothing after the close; the port opens and hears again.
     for (const bool fromHandler : {false, true}) {
