@@ -490,6 +490,16 @@ TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
     std::string sent;
     for (int i = 0; i < (512 << 10); ++i)
         sent.push_back(static_cast<char>('a' + i % 23));
+    // Opens the port and writes the whole stream from another thread; true once it came in order.
+    auto streamWhole = [&sent](Opened& o, const std::string& got) -> testing::AssertionResult {
+        o.Open();
+        std::thread writer([&] { o.pty.Write(sent); });
+        const bool all = WaitFor([&] { return got.size() >= sent.size(); }, 10000);
+        writer.join();
+        if (got != sent)
+            return testing::AssertionFailure() << (all ? "out of order: " : "incomplete: ") << got.size();
+        return testing::AssertionSuccess();
+    };
 
     {   // a write in the middle of a stream gets its TX-empty notice, a handler's failure is
         // reported once; every byte arrives in order
@@ -508,12 +518,7 @@ TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
         };
         o.port.OnTxEmpty = [&](TCustomComPort*) { ++txEmpty; };
         o.port.AttachLink(&l);
-        o.Open();
-        std::thread writer([&] { o.pty.Write(sent); });
-        const bool all = WaitFor([&] { return got.size() >= sent.size(); }, 10000);
-        writer.join();
-        ASSERT_TRUE(all) << got.size();
-        EXPECT_TRUE(got == sent);
+        ASSERT_TRUE(streamWhole(o, got));
         EXPECT_TRUE(WaitFor([&] { return txEmpty > 0; }, 1000));
         EXPECT_EQ(o.pty.Read(3), "ack");
         EXPECT_EQ(TestApplication::TakeReportedErrors(), QStringList{"handler failed"});
@@ -530,12 +535,7 @@ TEST(ComPortReceive, AFastStreamIsFollowedToItsEndHoweverItEnds)
             shortReads += n != count;
             got.append(part.data(), static_cast<size_t>(std::max(n, 0)));
         };
-        o.Open();
-        std::thread writer([&] { o.pty.Write(sent); });
-        const bool all = WaitFor([&] { return got.size() >= sent.size(); }, 10000);
-        writer.join();
-        ASSERT_TRUE(all) << got.size();
-        EXPECT_TRUE(got == sent);
+        ASSERT_TRUE(streamWhole(o, got));
         EXPECT_EQ(shortReads, 0);
         o.port.SetConnected(false);
     }
