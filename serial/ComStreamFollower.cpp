@@ -3,6 +3,8 @@
 #include "ComPort.h"
 #include "ComThread.h"
 
+#include <exception>
+
 namespace {
 // A stream has paused when no batch came within one to two of these; the event thread then
 // watches alone. A tick rather than a time-out restarted at every batch, which would cost more
@@ -54,14 +56,17 @@ void TComStreamFollower::Readable()
     }
     // Nothing reads the device between the look and the handling, so its count still holds.
     port_->lookedInQueue_ = inQueue;
+    std::exception_ptr failed;
     try {
         port_->HandleEvents(events);
-        port_->lookedInQueue_ = -1;
     } catch (...) {
-        port_->lookedInQueue_ = -1;
+        failed = std::current_exception();
+    }
+    port_->lookedInQueue_ = -1;   // unused when the set held no received bytes
+    if (failed) {
         // Reported by the application as one from a delivery is; the event thread goes on.
         Release();
-        port_->ReportLater(std::current_exception());
+        port_->ReportLater(failed);
         return;
     }
     FollowOrRelease(std::move(held_));
