@@ -31,7 +31,97 @@ bool ValidId(const std::string& id)
     return true;
 }
 
+// A topic prefix that works in a subscription and a publication: no wildcards, no empty level,
+// nothing that a broker or Home Assistant would read otherwise.
+bool ValidTopicPrefix(const std::string& prefix)
+{
+    if (prefix.empty() || prefix.size() > 100 || prefix.front() == '/' || prefix.back() == '/' ||
+        prefix.find("//") != std::string::npos)
+        return false;
+    for (unsigned char ch : prefix)
+        if (ch == '+' || ch == '#' || ch <= ' ' || ch == 0x7f)
+            return false;
+    return true;
+}
+
+bool ValidDeviceName(const std::string& name)
+{
+    if (name.empty() || name.size() > 64)
+        return false;
+    for (unsigned char ch : name)
+        if (ch < ' ' || ch == 0x7f)
+            return false;
+    return true;
+}
+
+// HOST, HOST:PORT, [IPv6] or [IPv6]:PORT; a bare IPv6 address (two colons or more) is a host.
+bool ParseBrokerAddress(const std::string& text, std::string& host, int& port, std::string& error)
+{
+    std::string portText;
+    port = 0;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos || close == 1) {
+            error = "--mqtt: [IPv6] or [IPv6]:PORT expected in " + text;
+            return false;
+        }
+        host = text.substr(1, close - 1);
+        const std::string rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') {
+                error = "--mqtt: [IPv6] or [IPv6]:PORT expected in " + text;
+                return false;
+            }
+            portText = rest.substr(1);
+            if (portText.empty()) {
+                error = "--mqtt: bad port in " + text;
+                return false;
+            }
+        }
+    } else {
+        const auto colon = text.find(':');
+        if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+            host = text.substr(0, colon);
+            portText = text.substr(colon + 1);
+            if (portText.empty()) {
+                error = "--mqtt: bad port in " + text;
+                return false;
+            }
+        } else {
+            host = text;
+        }
+    }
+    if (host.empty()) {
+        error = "--mqtt needs a host";
+        return false;
+    }
+    if (!portText.empty() && !ParseInt(portText, 1, 65535, port)) {
+        error = "--mqtt: bad port in " + text;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string HubOptions::DeviceName() const
+{
+    if (!name.empty())
+        return name;
+    return id == "selvora" ? "Selvora" : "Selvora " + id;
+}
+
+std::string HubOptions::WebPageUrl(const std::string& hostName) const
+{
+    if (!web.Enabled())
+        return {};
+    std::string host = web.address;
+    if (host == "0.0.0.0" || host == "::")
+        host = hostName;
+    else if (host.find(':') != std::string::npos)
+        host = "[" + host + "]";
+    return (web.Tls() ? "https://" : "http://") + host + ":" + std::to_string(web.port) + "/";
+}
 
 bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, std::string& error)
 {
@@ -81,17 +171,8 @@ bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, 
         } else if (name == "--mqtt") {
             if (!take(text))
                 return false;
-            const auto colon = text.rfind(':');
-            options.mqttHost = text.substr(0, colon);
-            if (colon != std::string::npos &&
-                !ParseInt(text.substr(colon + 1), 1, 65535, options.mqttPort)) {
-                error = "--mqtt: bad port in " + text;
+            if (!ParseBrokerAddress(text, options.mqttHost, options.mqttPort, error))
                 return false;
-            }
-            if (options.mqttHost.empty()) {
-                error = "--mqtt needs a host";
-                return false;
-            }
         } else if (name == "--mqtt-user") {
             if (!take(options.mqttUser))
                 return false;
@@ -105,12 +186,26 @@ bool ParseHubOptions(const std::vector<std::string>& args, HubOptions& options, 
             if (!take(options.id))
                 return false;
             if (!ValidId(options.id)) {
-                error = "--id: letters, digits, '_' and '-' only";
+                error = "--id \"" + options.id + "\": letters, digits, '_' and '-' only (it is "
+                        "a level of every topic)";
+                return false;
+            }
+        } else if (name == "--name") {
+            if (!take(options.name))
+                return false;
+            if (!ValidDeviceName(options.name)) {
+                error = "--name: 1 to 64 bytes, no control characters";
                 return false;
             }
         } else if (name == "--discovery-prefix") {
             if (!take(options.discoveryPrefix))
                 return false;
+            if (!ValidTopicPrefix(options.discoveryPrefix)) {
+                error = "--discovery-prefix \"" + options.discoveryPrefix +
+                        "\": a topic without '+', '#', blanks or empty levels (Home Assistant's "
+                        "default is homeassistant)";
+                return false;
+            }
         } else if (name == "--http") {
             if (!take(text) || !web::ParseHttpAddress(text, options.web, error))
                 return false;
@@ -149,11 +244,15 @@ std::string HubUsage()
            "  --names FILE              a console's config.ini with the input and output names\n"
            "  --console-link PATH       publish a pseudo-terminal for a console (repeatable)\n"
            "  --console-group GROUP     group that may open the links (default dialout)\n"
-           "  --mqtt HOST[:PORT]        publish to this MQTT broker (port 1883, 8883 with TLS)\n"
+           "  --mqtt HOST[:PORT]        publish to this MQTT broker (port 1883, 8883 with TLS);\n"
+           "                            an IPv6 address with a port as [ADDR]:PORT\n"
            "  --mqtt-user NAME          MQTT user name\n"
            "  --mqtt-password-file FILE MQTT password, first line of FILE\n"
            "  --mqtt-cafile FILE        use TLS, trusting these certificate authorities\n"
-           "  --id ID                   topics under selvora/ID/ (default selvora)\n"
+           "  --id ID                   topics under selvora/ID/ (default selvora); one per hub\n"
+           "                            on a broker\n"
+           "  --name NAME               the device's name in Home Assistant (default Selvora,\n"
+           "                            or \"Selvora ID\" with another --id)\n"
            "  --discovery-prefix P      Home Assistant discovery prefix (default homeassistant)\n"
            "  --http [ADDR:]PORT        serve the web page (address default 127.0.0.1)\n"
            "  --http-password-file FILE the page's password, first line of FILE; needed for an\n"

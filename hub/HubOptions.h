@@ -18,6 +18,7 @@ struct HubOptions {
     std::string mqttPasswordFile;
     std::string mqttCaFile;
     std::string id = "selvora";
+    std::string name;                       // the device's name in Home Assistant
     std::string discoveryPrefix = "homeassistant";
     web::WebOptions web;                    // the web page
     int pollIntervalMs = 120;
@@ -25,6 +26,11 @@ struct HubOptions {
     bool version = false;
 
     int MqttPort() const { return mqttPort ? mqttPort : (mqttCaFile.empty() ? 1883 : 8883); }
+    // --name, or one told apart by the id ("Selvora" for the default id, as always).
+    std::string DeviceName() const;
+    // The web page's address for other machines ("" when there is none); `hostName` stands for
+    // an address that means every interface.
+    std::string WebPageUrl(const std::string& hostName) const;
 };
 
 // Fills `options` from the arguments after the program name; false with `error` set when they
