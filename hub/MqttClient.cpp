@@ -3,18 +3,28 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QMetaObject>
-#include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
 
 #include <mosquitto.h>
-#include <stdexcept>
 
 namespace {
 
 constexpr int kQos = 1;
-constexpr unsigned kFirstRetrySeconds = 1;
-constexpr unsigned kLongestRetrySeconds = 30;
+constexpr int kFirstRetryMs = 1000;
+constexpr int kLongestRetryMs = 30000;
+// How long one pass of the library's loop may wait for the socket; also how often a stop is
+// noticed while a connection hangs.
+constexpr int kLoopWaitMs = 500;
+// A clean stop gives the queued messages this long to leave.
+constexpr auto kStopGrace = std::chrono::seconds(2);
+// The library's own error lines kept for the reason of one failure.
+constexpr std::size_t kMostLibraryErrorBytes = 400;
 
 struct LibraryUse {
     LibraryUse() { mosquitto_lib_init(); }
@@ -24,6 +34,32 @@ void Check(int rc, const char* what)
 {
     if (rc != MOSQ_ERR_SUCCESS)
         throw std::runtime_error(std::string(what) + ": " + mosquitto_strerror(rc));
+}
+
+// The library says only "invalid arguments" for a CA file it cannot open.
+void CheckReadable(const std::string& path, const char* what)
+{
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file)
+        throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(errno));
+    char byte = 0;
+    const bool readable = std::fread(&byte, 1, 1, file) == 1;
+    const int error = errno;
+    std::fclose(file);
+    if (!readable)
+        throw std::runtime_error(std::string(what) + " " + path + ": " +
+                                 (error ? std::strerror(error) : "empty"));
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QString Address(const std::string& host, int port)
+{
+    const QString name = host.find(':') == std::string::npos ? Text(host) : "[" + Text(host) + "]";
+    return QStringLiteral("%1:%2").arg(name).arg(port);
 }
 
 }  // namespace
@@ -37,25 +73,25 @@ TMqttClient::TMqttClient(Settings settings, QObject* parent)
 
 TMqttClient::~TMqttClient()
 {
-    if (!mosq_)
-        return;
-    if (looping_) {
-        mosquitto_disconnect(mosq_);
-        mosquitto_loop_stop(mosq_, true);
-    }
-    mosquitto_destroy(mosq_);
+    blockSignals(true);   // the owner is going away
+    Stop();
+    if (mosq_)
+        mosquitto_destroy(mosq_);
 }
 
 void TMqttClient::Start()
 {
+    if (!settings_.caFile.empty())
+        CheckReadable(settings_.caFile, "MQTT CA file");
     mosq_ = mosquitto_new(settings_.clientId.c_str(), true, this);
     if (!mosq_)
         throw std::runtime_error("MQTT client could not be created");
+    mosquitto_threaded_set(mosq_, true);
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(mosq_, &TMqttClient::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &TMqttClient::OnDisconnect);
     mosquitto_message_callback_set(mosq_, &TMqttClient::OnMessage);
-    mosquitto_reconnect_delay_set(mosq_, kFirstRetrySeconds, kLongestRetrySeconds, true);
+    mosquitto_log_callback_set(mosq_, &TMqttClient::OnLog);
     if (!settings_.willTopic.empty())
         Check(mosquitto_will_set(mosq_, settings_.willTopic.c_str(),
                                  static_cast<int>(settings_.willPayload.size()),
@@ -69,41 +105,20 @@ void TMqttClient::Start()
     if (!settings_.caFile.empty())
         Check(mosquitto_tls_set(mosq_, settings_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr),
               "MQTT TLS");
-    TryConnect();
-}
-
-// The library reconnects by itself once it has been connected; a broker that is not there at
-// the start is tried again from here, with growing pauses.
-void TMqttClient::TryConnect()
-{
-    const int rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
-                                           settings_.keepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        if (retryMs_ == 0)
-            qInfo().noquote() << QStringLiteral("MQTT broker %1 not reached (%2); trying again")
-                                     .arg(QString::fromStdString(settings_.host),
-                                          QString::fromUtf8(mosquitto_strerror(rc)));
-        retryMs_ = retryMs_ == 0 ? int(kFirstRetrySeconds * 1000)
-                                 : std::min(2 * retryMs_, int(kLongestRetrySeconds * 1000));
-        QTimer::singleShot(retryMs_, this, [this] { TryConnect(); });
-        return;
-    }
-    retryMs_ = 0;
-    if (!looping_) {
-        const int started = mosquitto_loop_start(mosq_);
-        if (started != MOSQ_ERR_SUCCESS)
-            qWarning() << "MQTT network thread not started:" << mosquitto_strerror(started);
-        looping_ = started == MOSQ_ERR_SUCCESS;
-    }
+    network_ = std::thread([this] { Run(); });
 }
 
 void TMqttClient::Stop()
 {
-    if (!mosq_ || !looping_)
+    if (!network_.joinable())
         return;
-    mosquitto_disconnect(mosq_);
-    mosquitto_loop_stop(mosq_, false);
-    looping_ = false;
+    {
+        std::lock_guard<std::mutex> lock(pauseMutex_);
+        stopping_ = true;
+    }
+    pauseWake_.notify_all();
+    mosquitto_disconnect(mosq_);   // after what is queued; wakes the loop
+    network_.join();
     SetConnected(false);
 }
 
@@ -129,34 +144,114 @@ void TMqttClient::SetConnected(bool connected)
     emit ConnectedChanged(connected);
 }
 
-// The library's thread calls these; the work is done on the owner's thread.
+// --- the network thread ---
+
+void TMqttClient::Run()
+{
+    int pauseMs = kFirstRetryMs;
+    while (!stopping_) {
+        const std::string failure = RunConnection();
+        if (stopping_)
+            break;
+        if (accepted_)
+            pauseMs = kFirstRetryMs;
+        ReportFailure(failure);
+        if (!Pause(pauseMs))
+            break;
+        pauseMs = std::min(2 * pauseMs, kLongestRetryMs);
+    }
+}
+
+std::string TMqttClient::RunConnection()
+{
+    accepted_ = false;
+    refusal_.clear();
+    libraryErrors_.clear();
+    errno = 0;
+    int rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
+                                     settings_.keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return Failure(rc, errno);
+    std::chrono::steady_clock::time_point stopDeadline{};
+    for (;;) {
+        errno = 0;
+        rc = mosquitto_loop(mosq_, kLoopWaitMs, 1);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return stopping_ ? std::string() : Failure(rc, errno);
+        if (stopping_) {
+            const auto now = std::chrono::steady_clock::now();
+            if (stopDeadline == std::chrono::steady_clock::time_point{})
+                stopDeadline = now + kStopGrace;
+            else if (now >= stopDeadline)
+                return {};
+        }
+    }
+}
+
+std::string TMqttClient::Failure(int rc, int savedErrno)
+{
+    std::string reason;
+    if (!refusal_.empty())
+        reason = "refused: " + refusal_;
+    else if (rc == MOSQ_ERR_ERRNO && savedErrno != 0)
+        reason = std::strerror(savedErrno);
+    else
+        reason = mosquitto_strerror(rc);
+    if (!libraryErrors_.empty())
+        reason += " (" + libraryErrors_ + ")";
+    return reason;
+}
+
+void TMqttClient::ReportFailure(const std::string& reason)
+{
+    const bool lost = accepted_;
+    if (!reported_.insert(reason).second)
+        return;
+    const QString where = Address(settings_.host, settings_.port);
+    if (lost)
+        qInfo().noquote() << QStringLiteral("MQTT connection to %1 lost: %2; reconnecting")
+                                 .arg(where, Text(reason));
+    else
+        qInfo().noquote() << QStringLiteral("MQTT broker %1 not reached: %2; trying again, at "
+                                            "most every %3 s")
+                                 .arg(where, Text(reason))
+                                 .arg(kLongestRetryMs / 1000);
+}
+
+bool TMqttClient::Pause(int ms)
+{
+    std::unique_lock<std::mutex> lock(pauseMutex_);
+    return !pauseWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_.load(); });
+}
+
+// The library calls these on the network thread; the signals go out on the owner's thread.
 void TMqttClient::OnConnect(mosquitto*, void* self, int rc)
 {
     auto* client = static_cast<TMqttClient*>(self);
+    if (rc != 0) {
+        client->refusal_ = mosquitto_connack_string(rc);
+        return;
+    }
+    client->accepted_ = true;
+    client->reported_.clear();
     QMetaObject::invokeMethod(
         client,
-        [client, rc] {
-            if (rc == 0) {
-                qInfo() << "MQTT connected";
-                client->SetConnected(true);
-            } else {
-                qInfo().noquote() << "MQTT connection refused:" << mosquitto_connack_string(rc);
-            }
+        [client] {
+            qInfo().noquote() << QStringLiteral("MQTT connected to %1 as %2")
+                                     .arg(Address(client->settings_.host, client->settings_.port),
+                                          Text(client->settings_.clientId));
+            client->SetConnected(true);
         },
         Qt::QueuedConnection);
 }
 
-void TMqttClient::OnDisconnect(mosquitto*, void* self, int rc)
+void TMqttClient::OnDisconnect(mosquitto*, void* self, int)
 {
     auto* client = static_cast<TMqttClient*>(self);
-    QMetaObject::invokeMethod(
-        client,
-        [client, rc] {
-            if (rc != 0 && client->connected_)
-                qInfo() << "MQTT connection lost; reconnecting";
-            client->SetConnected(false);
-        },
-        Qt::QueuedConnection);
+    const int savedErrno = errno;   // the reason of a failure, read after this returns
+    QMetaObject::invokeMethod(client, [client] { client->SetConnected(false); },
+                              Qt::QueuedConnection);
+    errno = savedErrno;
 }
 
 void TMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message)
@@ -164,7 +259,27 @@ void TMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* mes
     auto* client = static_cast<TMqttClient*>(self);
     const QString topic = QString::fromUtf8(message->topic);
     const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
+    const bool retained = message->retain;
     QMetaObject::invokeMethod(
-        client, [client, topic, payload] { emit client->MessageReceived(topic, payload); },
+        client,
+        [client, topic, payload, retained] { emit client->MessageReceived(topic, payload, retained); },
         Qt::QueuedConnection);
+}
+
+void TMqttClient::OnLog(mosquitto*, void* self, int level, const char* text)
+{
+    if (level != MOSQ_LOG_ERR || !text)
+        return;
+    auto* client = static_cast<TMqttClient*>(self);
+    std::string line = text;
+    if (line.rfind("Error: ", 0) == 0)
+        line.erase(0, 7);
+    while (!line.empty() && (line.back() == '.' || line.back() == '\n'))
+        line.pop_back();
+    std::string& kept = client->libraryErrors_;
+    if (kept.size() >= kMostLibraryErrorBytes)
+        return;
+    if (!kept.empty())
+        kept += "; ";
+    kept += line.substr(0, kMostLibraryErrorBytes - kept.size());
 }

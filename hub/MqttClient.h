@@ -1,12 +1,19 @@
 #pragma once
 #include <QObject>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 struct mosquitto;
 
-// A connection to an MQTT broker through libmosquitto. The library's own thread keeps the
-// connection and reconnects with growing pauses; everything it reports is handed over to the
+// A connection to an MQTT broker through libmosquitto, kept by a network thread of its own: it
+// connects, runs the library's loop and, after any failure (a refused connection, a lost one, a
+// TLS or lookup error alike), waits with growing pauses and tries again. Each distinct failure
+// is logged once, with the library's reason. Everything it reports is handed over to the
 // owner's thread, where the signals are emitted.
 class TMqttClient : public QObject {
     Q_OBJECT
@@ -26,12 +33,14 @@ public:
     explicit TMqttClient(Settings settings, QObject* parent = nullptr);
     ~TMqttClient() override;
 
-    // Starts connecting in the background; throws std::runtime_error on a setting the library
-    // refuses. A broker that is down is no error: the connection comes when it does.
+    // Starts connecting in the background; throws std::runtime_error on a setting that cannot
+    // work (an unreadable CA file, one the library refuses). A broker that is down is no error:
+    // the connection comes when it does.
     void Start();
-    // Publishes and waits for publishes to finish, then disconnects (for a clean exit).
+    // Sends what is queued, disconnects and ends the network thread (for a clean exit).
     void Stop();
     bool Connected() const { return connected_; }
+    const std::string& ClientId() const { return settings_.clientId; }
 
     // At least once; dropped while disconnected (the owner republishes on connect).
     void Publish(const std::string& topic, const std::string& payload, bool retain);
@@ -39,18 +48,36 @@ public:
 
 signals:
     void ConnectedChanged(bool connected);
-    void MessageReceived(const QString& topic, const QByteArray& payload);
+    // `retained`: the broker's stored copy, sent because of a subscription, not a live message.
+    void MessageReceived(const QString& topic, const QByteArray& payload, bool retained);
 
 private:
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnMessage(mosquitto*, void* self, const struct mosquitto_message* message);
+    static void OnLog(mosquitto*, void* self, int level, const char* text);
+
+    // The network thread.
+    void Run();
+    // One connection, from the attempt until it ends; the reason it ended ("" when stopped).
+    std::string RunConnection();
+    std::string Failure(int rc, int savedErrno);
+    void ReportFailure(const std::string& reason);
+    // False when stopped meanwhile.
+    bool Pause(int ms);
     void SetConnected(bool connected);
-    void TryConnect();
 
     Settings settings_;
     mosquitto* mosq_ = nullptr;
-    bool connected_ = false;
-    bool looping_ = false;
-    int retryMs_ = 0;
+    bool connected_ = false;         // owner's thread
+
+    std::thread network_;
+    std::atomic<bool> stopping_{false};
+    std::mutex pauseMutex_;
+    std::condition_variable pauseWake_;
+    // Network thread only.
+    std::string refusal_;            // the broker's answer to the last CONNECT
+    std::string libraryErrors_;      // what the library logged about the last attempt
+    std::set<std::string> reported_; // failures logged since the last good connection
+    bool accepted_ = false;          // the broker accepted the current connection
 };
