@@ -14,18 +14,37 @@ QString Q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-QJsonObject Common(const HubTopics& topics, const std::string& uniqueId, const std::string& name,
-                   const std::string& stateTopic)
+QJsonObject DeviceBlock(const HubTopics& topics, const DeviceInfo& info)
+{
+    QJsonObject device;
+    device[QStringLiteral("identifiers")] = QJsonArray{Q(topics.id)};
+    device[QStringLiteral("name")] = Q(info.name);
+    device[QStringLiteral("manufacturer")] = QStringLiteral("Selvora");
+    device[QStringLiteral("model")] = QStringLiteral("Controller, 16 inputs and 16 outputs");
+    device[QStringLiteral("sw_version")] = Q(info.softwareVersion);
+    if (!info.configurationUrl.empty())
+        device[QStringLiteral("configuration_url")] = Q(info.configurationUrl);
+    return device;
+}
+
+QJsonObject Origin(const DeviceInfo& info)
+{
+    QJsonObject origin;
+    origin[QStringLiteral("name")] = QStringLiteral("selvora-hub");
+    origin[QStringLiteral("sw")] = Q(info.softwareVersion);
+    return origin;
+}
+
+QJsonObject Common(const HubTopics& topics, const DeviceInfo& info, const std::string& uniqueId,
+                   const std::string& name, const std::string& stateTopic)
 {
     QJsonObject config;
     config[QStringLiteral("unique_id")] = Q(uniqueId);
     config[QStringLiteral("name")] = Q(name);
     config[QStringLiteral("state_topic")] = Q(stateTopic);
     config[QStringLiteral("availability_topic")] = Q(topics.Availability());
-    QJsonObject device;
-    device[QStringLiteral("identifiers")] = QJsonArray{Q(topics.id)};
-    device[QStringLiteral("name")] = QStringLiteral("Selvora");
-    config[QStringLiteral("device")] = device;
+    config[QStringLiteral("device")] = DeviceBlock(topics, info);
+    config[QStringLiteral("o")] = Origin(info);
     return config;
 }
 
@@ -37,22 +56,24 @@ std::string Json(const QJsonObject& object)
 }  // namespace
 
 std::vector<MqttMessage> DiscoveryConfigs(const HubTopics& topics, const std::string& prefix,
-                                          const ChannelNames& names)
+                                          const ChannelNames& names, const DeviceInfo& device)
 {
     std::vector<MqttMessage> messages;
     for (int n = 1; n <= kChannels; ++n) {
         const std::string id = topics.id + "_output_" + std::to_string(n);
-        QJsonObject config = Common(topics, id, names.outputs[n - 1], topics.OutputState(n));
+        QJsonObject config =
+            Common(topics, device, id, names.outputs[n - 1], topics.OutputState(n));
         config[QStringLiteral("command_topic")] = Q(topics.OutputSet(n));
         messages.push_back({prefix + "/switch/" + id + "/config", Json(config)});
     }
     for (int n = 1; n <= kChannels; ++n) {
         const std::string id = topics.id + "_input_" + std::to_string(n);
-        const QJsonObject config = Common(topics, id, names.inputs[n - 1], topics.InputState(n));
+        const QJsonObject config =
+            Common(topics, device, id, names.inputs[n - 1], topics.InputState(n));
         messages.push_back({prefix + "/binary_sensor/" + id + "/config", Json(config)});
     }
     const std::string id = topics.id + "_mode";
-    QJsonObject config = Common(topics, id, "Tryb", topics.ModeState());
+    QJsonObject config = Common(topics, device, id, "Tryb", topics.ModeState());
     config[QStringLiteral("command_topic")] = Q(topics.ModeSet());
     QJsonArray options;
     for (const std::string& mode : kModeNames)

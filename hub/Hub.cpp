@@ -6,6 +6,7 @@
 #include "HubPoller.h"
 #include "HubState.h"
 #include "HubWebBackend.h"
+#include "KonfVersion.h"
 #include "MqttBridge.h"
 #include "PasswordFile.h"
 #include "ErrorReport.h"
@@ -18,12 +19,19 @@
 
 #include <grp.h>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace {
 
 hub::TimePoint Now()
 {
     return hub::RouterClock::now();
+}
+
+std::string HostName()
+{
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? name : "localhost";
 }
 
 }  // namespace
@@ -90,8 +98,12 @@ void THub::Start()
         if (!options_.mqttPasswordFile.empty())
             settings.password = ReadPasswordFile(options_.mqttPasswordFile);
         settings.caFile = options_.mqttCaFile;
-        bridge_ = new TMqttBridge(std::move(settings), options_.id, options_.discoveryPrefix,
-                                  names, *state_, this);
+        TMqttBridge::Setup setup;
+        setup.id = options_.id;
+        setup.discoveryPrefix = options_.discoveryPrefix;
+        setup.device = {options_.DeviceName(), KONF_VERSION, options_.WebPageUrl(HostName())};
+        setup.devicePath = options_.device;
+        bridge_ = new TMqttBridge(std::move(settings), std::move(setup), names, *state_, this);
         bridge_->Start();
     }
     if (options_.web.Enabled()) {
@@ -177,6 +189,8 @@ void THub::LineLost(const QString& why)
                                     .arg(QString::fromStdString(options_.device), why);
     lineLossReported_ = true;
     lineUp_ = false;
+    if (bridge_)
+        bridge_->SetLineUp(false);
     answeredSinceLineUp_ = false;
     Route([this] { router_.SetLineUp(false, Now()); });
     UpdateAvailability();
@@ -188,6 +202,8 @@ void THub::LineRestored()
         qInfo().noquote() << "controller line" << QString::fromStdString(options_.device) << "back";
     lineLossReported_ = false;
     lineUp_ = true;
+    if (bridge_)
+        bridge_->SetLineUp(true);
     answeredSinceLineUp_ = false;
     Route([this] { router_.SetLineUp(true, Now()); });
     UpdateAvailability();

@@ -26,6 +26,7 @@ struct HubTopics {
     std::string ModeState() const { return base + "/mode/state"; }
     std::string ModeSet() const { return base + "/mode/set"; }
     std::string OutputSetFilter() const { return base + "/output/+/set"; }
+    std::string HubRecord() const { return base + "/hub"; }
 };
 
 }  // namespace hub

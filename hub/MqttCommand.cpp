@@ -34,6 +34,24 @@ int ChannelNumber(const std::string& text)
     return n <= kChannels ? n : 0;
 }
 
+// ON, OFF and TOGGLE as documented; also the spellings other clients send, in any case.
+bool ParseOutputWish(const std::string& value, OutputWish& wish)
+{
+    std::string lower = value;
+    for (char& ch : lower)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+    if (lower == "on" || lower == "1" || lower == "true")
+        wish = OutputWish::On;
+    else if (lower == "off" || lower == "0" || lower == "false")
+        wish = OutputWish::Off;
+    else if (lower == "toggle")
+        wish = OutputWish::Toggle;
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 MqttCommand ParseMqttCommand(const HubTopics& topics, const std::string& topic,
@@ -63,13 +81,7 @@ MqttCommand ParseMqttCommand(const HubTopics& topics, const std::string& topic,
     MqttCommand command;
     command.kind = MqttCommand::Kind::Output;
     command.output = output;
-    if (value == "ON")
-        command.wish = OutputWish::On;
-    else if (value == "OFF")
-        command.wish = OutputWish::Off;
-    else if (value == "TOGGLE")
-        command.wish = OutputWish::Toggle;
-    else
+    if (!ParseOutputWish(value, command.wish))
         return Invalid("payload \"" + value + "\" is not ON, OFF or TOGGLE");
     return command;
 }

@@ -32,7 +32,16 @@ TEST(MqttCommand, OutputTopicsAndPayloads)
                               "selvora/garage/output/x/set", "selvora/other/output/3/set",
                               "selvora/garage/output/3/state", "selvora/garage/output/-1/set"})
         EXPECT_EQ(ParseMqttCommand(topics, topic, "ON").kind, MqttCommand::Kind::Invalid) << topic;
-    for (const char* payload : {"on", "1", "", "ON OFF", "true", "{\"state\":\"ON\"}"}) {
+    // The spellings other clients send, in any case.
+    for (const char* payload : {"on", "On", "1", "true", "TRUE"})
+        EXPECT_EQ(ParseMqttCommand(topics, "selvora/garage/output/3/set", payload).wish,
+                  OutputWish::On) << payload;
+    for (const char* payload : {"off", "0", "False"})
+        EXPECT_EQ(ParseMqttCommand(topics, "selvora/garage/output/3/set", payload).wish,
+                  OutputWish::Off) << payload;
+    EXPECT_EQ(ParseMqttCommand(topics, "selvora/garage/output/3/set", "toggle").wish,
+              OutputWish::Toggle);
+    for (const char* payload : {"", "ON OFF", "2", "yes", "onn", "{\"state\":\"ON\"}"}) {
         const auto bad = ParseMqttCommand(topics, "selvora/garage/output/3/set", payload);
         EXPECT_EQ(bad.kind, MqttCommand::Kind::Invalid) << payload;
         EXPECT_FALSE(bad.error.empty());
@@ -64,7 +73,8 @@ TEST(Discovery, OneDeviceWithNamedSwitchesSensorsAndTheModeSelect)
     }
     names.outputs[2] = "Światło w kuchni";
     names.inputs[0] = "Czujnik \"ruchu\"";
-    const auto configs = hub::DiscoveryConfigs(topics, "ha", names);
+    const hub::DeviceInfo device{"Dom", "1.4.0", "http://box:8080/"};
+    const auto configs = hub::DiscoveryConfigs(topics, "ha", names, device);
     ASSERT_EQ(configs.size(), 33u);
 
     std::map<std::string, QJsonObject> byTopic;
@@ -83,8 +93,18 @@ TEST(Discovery, OneDeviceWithNamedSwitchesSensorsAndTheModeSelect)
     EXPECT_EQ(out3["command_topic"].toString(), "selvora/dom/output/3/set");
     EXPECT_EQ(out3["availability_topic"].toString(), "selvora/dom/availability");
     EXPECT_FALSE(out3.contains("payload_on"));   // the defaults, ON and OFF
-    EXPECT_EQ(out3["device"].toObject()["identifiers"].toArray(), QJsonArray{"dom"});
-    EXPECT_EQ(out3["device"].toObject()["name"].toString(), "Selvora");
+    const QJsonObject block = out3["device"].toObject();
+    EXPECT_EQ(block["identifiers"].toArray(), QJsonArray{"dom"});
+    EXPECT_EQ(block["name"].toString(), "Dom");
+    EXPECT_EQ(block["sw_version"].toString(), "1.4.0");
+    EXPECT_EQ(block["configuration_url"].toString(), "http://box:8080/");
+    EXPECT_FALSE(block["manufacturer"].toString().isEmpty());
+    EXPECT_FALSE(block["model"].toString().isEmpty());
+    EXPECT_EQ(out3["o"].toObject()["name"].toString(), "selvora-hub");
+    EXPECT_EQ(out3["o"].toObject()["sw"].toString(), "1.4.0");
+    // Without a web page there is no address to give.
+    const auto plain = hub::DiscoveryConfigs(topics, "ha", names, {"Dom", "1.4.0", ""});
+    EXPECT_EQ(plain[0].payload.find("configuration_url"), std::string::npos);
 
     const QJsonObject in1 = byTopic.at("ha/binary_sensor/dom_input_1/config");
     EXPECT_EQ(in1["name"].toString(), QStringLiteral("Czujnik \"ruchu\""));
