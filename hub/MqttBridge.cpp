@@ -222,15 +222,16 @@ void TMqttBridge::MessageReceived(const QString& topic, const QByteArray& payloa
 
 void TMqttBridge::Command(const std::string& topic, const std::string& payload, bool retained)
 {
-    if (!guard_.Serving())
-        return;   // said once, when this hub stood by
     if (retained) {
-        // A command kept by the broker would run again at every reconnect.
+        // A command kept by the broker would run again at every reconnect. It comes with the
+        // subscription, before this hub knows whether it serves.
         qInfo().noquote() << QStringLiteral("%1: retained command ignored (commands must not be "
                                             "retained); clear it with: mosquitto_pub -r -n -t '%1'")
                                  .arg(QString::fromStdString(topic));
         return;
     }
+    if (!guard_.Serving())
+        return;   // said once, when this hub stood by
     const hub::MqttCommand command = hub::ParseMqttCommand(topics_, topic, payload);
     if (command.kind == hub::MqttCommand::Kind::Invalid) {
         qInfo().noquote() << QString::fromStdString(topic) << ": ignored,"

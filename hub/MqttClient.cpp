@@ -197,6 +197,8 @@ std::string TMqttClient::Failure(int rc, int savedErrno)
         reason = std::strerror(savedErrno);
     else
         reason = mosquitto_strerror(rc);
+    while (!reason.empty() && reason.back() == '.')
+        reason.pop_back();
     if (!libraryErrors_.empty())
         reason += " (" + libraryErrors_ + ")";
     return reason;
