@@ -176,10 +176,10 @@ void MqttProbe::OnMessage(mosquitto*, void* self, const mosquitto_message* m)
     probe->log_.push_back({NowUs(), m->topic, payload});
 }
 
-void MqttProbe::Publish(const std::string& topic, const std::string& payload)
+void MqttProbe::Publish(const std::string& topic, const std::string& payload, bool retain)
 {
     mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                      payload.data(), 1, false);
+                      payload.data(), 1, retain);
 }
 
 std::string MqttProbe::Last(const std::string& topic)

@@ -57,7 +57,7 @@ class MqttProbe {
 public:
     explicit MqttProbe(int port);
     ~MqttProbe();
-    void Publish(const std::string& topic, const std::string& payload);
+    void Publish(const std::string& topic, const std::string& payload, bool retain = false);
     // The last payload on the topic ("" when none came).
     std::string Last(const std::string& topic);
     // Waits until the topic's last payload is `payload`.
