@@ -222,6 +222,8 @@ void TMqttBridge::MessageReceived(const QString& topic, const QByteArray& payloa
 
 void TMqttBridge::Command(const std::string& topic, const std::string& payload, bool retained)
 {
+    if (payload.empty())
+        return;   // a retained command being cleared
     if (retained) {
         // A command kept by the broker would run again at every reconnect. It comes with the
         // subscription, before this hub knows whether it serves.

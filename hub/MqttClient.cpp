@@ -166,7 +166,10 @@ std::string TMqttClient::RunConnection()
 {
     accepted_ = false;
     refusal_.clear();
-    libraryErrors_.clear();
+    {
+        std::lock_guard<std::mutex> lock(errorsMutex_);
+        libraryErrors_.clear();
+    }
     errno = 0;
     int rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
                                      settings_.keepAliveSeconds);
@@ -199,6 +202,7 @@ std::string TMqttClient::Failure(int rc, int savedErrno)
         reason = mosquitto_strerror(rc);
     while (!reason.empty() && reason.back() == '.')
         reason.pop_back();
+    std::lock_guard<std::mutex> lock(errorsMutex_);
     if (!libraryErrors_.empty())
         reason += " (" + libraryErrors_ + ")";
     return reason;
@@ -278,10 +282,12 @@ void TMqttClient::OnLog(mosquitto*, void* self, int level, const char* text)
         line.erase(0, 7);
     while (!line.empty() && (line.back() == '.' || line.back() == '\n'))
         line.pop_back();
+    std::lock_guard<std::mutex> lock(client->errorsMutex_);
     std::string& kept = client->libraryErrors_;
-    if (kept.size() >= kMostLibraryErrorBytes)
-        return;
     if (!kept.empty())
         kept += "; ";
-    kept += line.substr(0, kMostLibraryErrorBytes - kept.size());
+    if (kept.size() < kMostLibraryErrorBytes)
+        kept += line.substr(0, kMostLibraryErrorBytes - kept.size());
+    else
+        kept.resize(kMostLibraryErrorBytes);
 }

@@ -77,7 +77,10 @@ private:
     std::condition_variable pauseWake_;
     // Network thread only.
     std::string refusal_;            // the broker's answer to the last CONNECT
-    std::string libraryErrors_;      // what the library logged about the last attempt
+    // What the library logged about the last attempt; the library may log from a publishing
+    // thread too.
+    std::mutex errorsMutex_;
+    std::string libraryErrors_;
     std::set<std::string> reported_; // failures logged since the last good connection
     bool accepted_ = false;          // the broker accepted the current connection
 };

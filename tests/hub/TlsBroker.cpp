@@ -79,12 +79,15 @@ void TlsBroker::Stop()
 
 int TlsBroker::TlsConnectionsSeen() const
 {
+    // A handshake that fails at once is logged without the port; only the TLS port has one.
     std::ifstream log(Log());
-    const std::string mark = "New connection from 127.0.0.1";
+    const std::string accepted = "New connection from 127.0.0.1";
     const std::string port = "on port " + std::to_string(tlsPort_) + ".";
+    const std::string failed = "Client connection from 127.0.0.1 failed";
     int count = 0;
     for (std::string line; std::getline(log, line);)
-        if (line.find(mark) != std::string::npos && line.find(port) != std::string::npos)
+        if ((line.find(accepted) != std::string::npos && line.find(port) != std::string::npos) ||
+            line.find(failed) != std::string::npos)
             ++count;
     return count;
 }
