@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using hubrig::Child;
 using hubrig::MqttProbe;
@@ -141,4 +143,28 @@ TEST(HubBroker, ReconnectsThroughBadCertificatesAndServesOneHubPerId)
     EXPECT_EQ(Count(ReadFile(secondLog), "another selvora-hub"), 1) << ReadFile(secondLog);
     EXPECT_TRUE(firstHub->Running());
     EXPECT_TRUE(secondHub->Running());
+}
+
+// What cannot work stops the program at the start, with the reason, instead of later and
+// silently: exit code 2 for bad options, 1 with the file named for a CA file that is not there.
+TEST(HubBroker, SettingsThatCannotWorkStopItWithTheReason)
+{
+    const auto run = [](const std::string& options, std::string& output) {
+        const std::string command = hubrig::BuildDir() + "/selvora-hub --device /nonexistent " +
+                                    options + " 2>&1";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char buffer[512];
+        output.clear();
+        while (pipe && std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        const int status = pipe ? ::pclose(pipe) : -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string output;
+    EXPECT_EQ(run("--mqtt 127.0.0.1:1 --mqtt-cafile /nonexistent/ca.pem", output), 1);
+    EXPECT_NE(output.find("/nonexistent/ca.pem: No such file or directory"), std::string::npos)
+        << output;
+    EXPECT_EQ(run("--mqtt 127.0.0.1 --discovery-prefix 'ha/#'", output), 2);
+    EXPECT_NE(output.find("--discovery-prefix"), std::string::npos) << output;
+    EXPECT_EQ(run("--mqtt '[::1' ", output), 2);
 }
