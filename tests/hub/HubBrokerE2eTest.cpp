@@ -105,6 +105,7 @@ TEST(HubBroker, ReconnectsThroughBadCertificatesAndServesOneHubPerId)
     const int seen = broker.TlsConnectionsSeen();
     EXPECT_TRUE(hubrig::WaitUntil([&] { return broker.TlsConnectionsSeen() >= seen + 2; }, 10000))
         << ReadFile(broker.Log());
+    EXPECT_TRUE(LogSays(firstLog, "host name verification failed", 5000)) << ReadFile(firstLog);
     const std::string hubLog = ReadFile(firstLog);
     EXPECT_EQ(Count(hubLog, "host name verification failed"), 1) << hubLog;
     broker.Stop();

@@ -68,7 +68,8 @@ void TlsBroker::Start(bool rightCertificate)
             ::close(s);
         return s >= 0;
     };
-    if (!WaitUntil([&] { return accepting(plainPort_) && accepting(tlsPort_); }, 5000))
+    // The TLS port is opened with the plain one; a probe there would count as a failed handshake.
+    if (!WaitUntil([&] { return accepting(plainPort_); }, 5000))
         throw std::runtime_error("mosquitto did not start");
 }
 
