@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -144,6 +145,25 @@ TEST(HubBroker, ReconnectsThroughBadCertificatesAndServesOneHubPerId)
     EXPECT_EQ(Count(ReadFile(secondLog), "another selvora-hub"), 1) << ReadFile(secondLog);
     EXPECT_TRUE(firstHub->Running());
     EXPECT_TRUE(secondHub->Running());
+
+    // The standing-by hub dies without a word: its last will says "offline" for the id, and the
+    // serving hub puts it right.
+    since = hubrig::NowUs();
+    ::kill(secondHub->Pid(), SIGKILL);
+    EXPECT_TRUE(hubrig::WaitUntil(
+        [&] {
+            bool offline = false;
+            for (const hubrig::Message& m : mqtt.Since(since)) {
+                if (m.topic != base + "availability")
+                    continue;
+                if (m.payload == "offline")
+                    offline = true;
+                else if (offline && m.payload == "online")
+                    return true;
+            }
+            return false;
+        },
+        5000));
 }
 
 // What cannot work stops the program at the start, with the reason, instead of later and
