@@ -463,3 +463,33 @@ TEST(WebServerLimits, BusyConnectionsAreKeptAndTheRestGet503)
         ::close(sock);
     server.Stop();
 }
+
+// The header's deadline holds for the whole header, however steadily its bytes come.
+TEST(WebServerLimits, AHeaderTricklingInIsCutOffAtItsDeadline)
+{
+    HeldCommands commands;
+    web::ServerConfig config;
+    config.hostNames = {"127.0.0.1"};
+    config.limits.headerTimeout = std::chrono::seconds(1);
+    web::TWebServer server(config, commands);
+    server.Start();
+    const int sock = ConnectFrom("127.0.0.1", server.Port());
+    const std::string header = "GET / HTTP/1.1\r\nX-Pad: " + std::string(200, 'a');
+    const auto start = std::chrono::steady_clock::now();
+    bool closed = false;
+    for (std::size_t i = 0; i < header.size() && !closed; ++i) {
+        closed = ::send(sock, &header[i], 1, MSG_NOSIGNAL) != 1;
+        pollfd p{sock, POLLIN, 0};
+        char byte;
+        if (::poll(&p, 1, 100) > 0)
+            closed = ::recv(sock, &byte, 1, 0) <= 0 || closed;
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(5))
+            break;
+    }
+    const auto after = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(closed);
+    EXPECT_GE(after, std::chrono::milliseconds(900));
+    EXPECT_LT(after, std::chrono::seconds(4));
+    ::close(sock);
+    server.Stop();
+}
