@@ -25,26 +25,36 @@ void TLoginThrottle::Forget(ThrottleClock::time_point now)
     }
 }
 
+// Addresses are never empty and never start with a space; device keys do.
+std::string TLoginThrottle::Key(const std::string& address, const std::string& device)
+{
+    return device.empty() ? address : " device " + device;
+}
+
 std::chrono::seconds TLoginThrottle::WaitFor(const std::string& address,
-                                             ThrottleClock::time_point now)
+                                             ThrottleClock::time_point now, const std::string& device)
 {
     Forget(now);
     std::chrono::seconds wait(0);
-    if (static_cast<int>(recent_.size()) >= kMostFailuresEverywhere)
+    if (device.empty() && static_cast<int>(recent_.size()) >= kMostFailuresEverywhere)
         wait = Until(recent_.front() + kWindow, now);
-    const auto it = records_.find(address);
+    const auto it = records_.find(Key(address, device));
     if (it != records_.end())
         wait = std::max(wait, Until(it->second.lockedUntil, now));
     return wait;
 }
 
-void TLoginThrottle::Failed(const std::string& address, ThrottleClock::time_point now)
+void TLoginThrottle::Failed(const std::string& address, ThrottleClock::time_point now,
+                            const std::string& device)
 {
     Forget(now);
     recent_.push_back(now);
-    if (records_.size() >= kMostAddresses && !records_.count(address))
-        return;   // the cap for everybody still counts this one
-    Record& r = records_[address];
+    const std::string key = Key(address, device);
+    // The cap for everybody still counts a stranger beyond the table; device marks come only
+    // from logins, so they always get a record.
+    if (device.empty() && records_.size() >= kMostAddresses && !records_.count(key))
+        return;
+    Record& r = records_[key];
     r.last = now;
     if (++r.failures < kFreeTries)
         return;
@@ -54,9 +64,9 @@ void TLoginThrottle::Failed(const std::string& address, ThrottleClock::time_poin
     r.lockedUntil = now + lockout;
 }
 
-void TLoginThrottle::Succeeded(const std::string& address)
+void TLoginThrottle::Succeeded(const std::string& address, const std::string& device)
 {
-    records_.erase(address);
+    records_.erase(Key(address, device));
 }
 
 }  // namespace web

@@ -7,7 +7,9 @@
 
 // The limit on failed logins: a few free tries per client address, then a lock-out that doubles
 // with every further failure, and a cap for all addresses together against a guesser with many.
-// Time is passed in.
+// A browser that proves an earlier login (its device mark) is counted on its own instead of by
+// its address, and the cap for everybody does not hold it: a crowd of guessers cannot lock the
+// owner out. Time is passed in.
 namespace web {
 
 using ThrottleClock = std::chrono::steady_clock;
@@ -21,10 +23,13 @@ public:
     static constexpr std::chrono::seconds kWindow{600};
     static constexpr std::size_t kMostAddresses = 1024;
 
-    // Zero when the address may try now, else how long it must wait.
-    std::chrono::seconds WaitFor(const std::string& address, ThrottleClock::time_point now);
-    void Failed(const std::string& address, ThrottleClock::time_point now);
-    void Succeeded(const std::string& address);
+    // Zero when the client may try now, else how long it must wait. `device`: the nonce of a
+    // valid device mark, empty for a stranger.
+    std::chrono::seconds WaitFor(const std::string& address, ThrottleClock::time_point now,
+                                 const std::string& device = {});
+    void Failed(const std::string& address, ThrottleClock::time_point now,
+                const std::string& device = {});
+    void Succeeded(const std::string& address, const std::string& device = {});
 
 private:
     struct Record {
@@ -33,6 +38,7 @@ private:
         ThrottleClock::time_point last;
     };
     void Forget(ThrottleClock::time_point now);
+    static std::string Key(const std::string& address, const std::string& device);
 
     std::map<std::string, Record> records_;
     std::deque<ThrottleClock::time_point> recent_;   // every failure within kWindow

@@ -49,31 +49,54 @@ std::string TSessionKeys::Mac(std::string_view text) const
     return Hex(mac, length);
 }
 
-// "expiry.nonce.mac"
-std::string TSessionKeys::Issue(std::int64_t now) const
+// "expiry.nonce.mac"; the kind is signed too, so one kind cannot pass for the other.
+std::string TSessionKeys::Sign(std::string_view kind, std::int64_t expiry) const
 {
-    const std::string body = std::to_string(now + kLifetimeSeconds) + "." + RandomHex(16);
-    return body + "." + Mac("session " + body);
+    const std::string body = std::to_string(expiry) + "." + RandomHex(16);
+    return body + "." + Mac(std::string(kind) + " " + body);
 }
 
-bool TSessionKeys::Valid(std::string_view cookie, std::int64_t now) const
+std::optional<Ticket> TSessionKeys::Check(std::string_view kind, std::string_view cookie,
+                                          std::int64_t now) const
 {
     if (cookie.size() > 200)
-        return false;
+        return std::nullopt;
     const auto last = cookie.rfind('.');
     const auto first = cookie.find('.');
     if (last == std::string_view::npos || first == last)
-        return false;
+        return std::nullopt;
     const std::string_view body = cookie.substr(0, last);
-    if (!EqualConstantTime(cookie.substr(last + 1), Mac("session " + std::string(body))))
-        return false;
+    if (!EqualConstantTime(cookie.substr(last + 1), Mac(std::string(kind) + " " + std::string(body))))
+        return std::nullopt;
     std::int64_t expiry = 0;
     for (char ch : cookie.substr(0, first)) {
         if (ch < '0' || ch > '9' || expiry > (INT64_MAX - 9) / 10)
-            return false;
+            return std::nullopt;
         expiry = expiry * 10 + (ch - '0');
     }
-    return now < expiry;
+    if (now >= expiry)
+        return std::nullopt;
+    return Ticket{expiry, std::string(cookie.substr(first + 1, last - first - 1))};
+}
+
+std::string TSessionKeys::Issue(std::int64_t now) const
+{
+    return Sign("session", now + kLifetimeSeconds);
+}
+
+std::optional<Ticket> TSessionKeys::Read(std::string_view cookie, std::int64_t now) const
+{
+    return Check("session", cookie, now);
+}
+
+std::string TSessionKeys::IssueDevice(std::int64_t now) const
+{
+    return Sign("device", now + kDeviceLifetimeSeconds);
+}
+
+std::optional<Ticket> TSessionKeys::ReadDevice(std::string_view cookie, std::int64_t now) const
+{
+    return Check("device", cookie, now);
 }
 
 std::string TSessionKeys::CsrfFor(std::string_view cookie) const

@@ -1,5 +1,7 @@
 #include "WebServer.h"
 
+#include "ConnectionSlots.h"
+#include "EndedSessions.h"
 #include "HostCheck.h"
 #include "LoginThrottle.h"
 #include "SessionKeys.h"
@@ -14,8 +16,8 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
-#include <atomic>
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -40,6 +42,10 @@ using Response = http::response<http::string_body>;
 using Message = std::shared_ptr<const std::string>;
 
 constexpr std::string_view kCookieName = "selvora_session";
+constexpr std::string_view kDeviceCookieName = "selvora_device";
+// After a last answer, the rest of what the client sent is read and dropped for this long, so
+// that closing does not reset the connection before the client has read the answer.
+constexpr std::chrono::seconds kLingerTimeout{2};
 constexpr const char* kCsrfHeader = "X-Csrf-Token";
 
 std::int64_t UnixNow()
@@ -117,27 +123,59 @@ class WsClient {
 public:
     virtual ~WsClient() = default;
     virtual void Send(const Message& message) = 0;
+    virtual const Ticket& Session() const = 0;
+    virtual void End() = 0;
 };
 
-// The state every connection shares. Touched only on the server thread, except `connections`.
+// An HTTP connection that can be closed to make room for a newcomer.
+class Evictable {
+public:
+    virtual ~Evictable() = default;
+    virtual void Evict() = 0;
+};
+
+// The state every connection shares. Touched only on the server thread (or after it stopped).
 struct Shared {
     Shared(ServerConfig c, IWebRequests& r)
         : config(std::move(c)),
           requests(r),
           hosts(config.hostNames),
-          keys(config.password.empty() ? RandomSecret() : SecretFromPassword(config.password))
+          keys(config.password.empty() ? RandomSecret() : SecretFromPassword(config.password)),
+          slots(config.limits.connections, config.limits.connectionsPerAddress)
     {
     }
 
     bool LoginRequired() const { return !config.password.empty(); }
     bool Tls() const { return !config.certFile.empty(); }
 
+    std::optional<Ticket> SessionOf(std::string_view cookie) const
+    {
+        std::optional<Ticket> ticket = keys.Read(cookie, UnixNow());
+        if (ticket && ended.Ended(*ticket))
+            return std::nullopt;
+        return ticket;
+    }
+
+    std::string NewSession() const { return keys.Issue(ended.IssueTime(UnixNow())); }
+
+    // Pages whose session was ended lose their live updates at once.
+    void CloseEndedPages()
+    {
+        const std::vector<WsClient*> open(clients.begin(), clients.end());
+        for (WsClient* client : open)
+            if (clients.count(client) && ended.Ended(client->Session()))
+                client->End();
+    }
+
     ServerConfig config;
     IWebRequests& requests;
     TAllowedHosts hosts;
     TSessionKeys keys;
+    TEndedSessions ended;
     TLoginThrottle throttle;
-    std::atomic<int> connections{0};
+    TConnectionSlots slots;
+    std::map<TConnectionSlots::Id, std::weak_ptr<Evictable>> evictable;
+    int refusing = 0;   // connections being told 503, outside the slots
     int webSockets = 0;
     Message state;
     Message routing;
@@ -153,7 +191,9 @@ void Harden(Response& res, bool store)
             "connect-src 'self'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
     res.set("X-Content-Type-Options", "nosniff");
     res.set("X-Frame-Options", "DENY");
-    res.set("Referrer-Policy", "no-referrer");
+    // Not "no-referrer": under it a browser sends "Origin: null" with the login form, which the
+    // origin check must refuse. Other sites still learn nothing.
+    res.set("Referrer-Policy", "same-origin");
     res.set(http::field::cache_control, store ? "no-cache" : "no-store");
 }
 
@@ -182,7 +222,8 @@ Response Error(const Request& req, http::status status, std::string text)
 template <class Stream>
 class WsSession : public WsClient, public std::enable_shared_from_this<WsSession<Stream>> {
 public:
-    WsSession(Stream&& stream, Shared& shared) : ws_(std::move(stream)), shared_(shared)
+    WsSession(Stream&& stream, Shared& shared, Ticket session)
+        : ws_(std::move(stream)), shared_(shared), session_(std::move(session))
     {
         ++shared_.webSockets;
     }
@@ -208,6 +249,14 @@ public:
             if (!ec)
                 self->Opened();
         });
+    }
+
+    const Ticket& Session() const override { return session_; }
+
+    void End() override
+    {
+        shared_.clients.erase(this);
+        beast::get_lowest_layer(ws_).close();
     }
 
     void Send(const Message& message) override
@@ -273,6 +322,7 @@ private:
 
     websocket::stream<Stream> ws_;
     Shared& shared_;
+    Ticket session_;
     beast::flat_buffer buffer_;
     std::deque<Message> queue_;
     double tokens_ = 0;
@@ -282,36 +332,87 @@ private:
 // ---------------------------------------------------------------------------------------------
 
 template <class Stream>
-class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
+class HttpSession : public Evictable, public std::enable_shared_from_this<HttpSession<Stream>> {
 public:
-    HttpSession(Stream&& stream, Shared& shared, std::string peer)
-        : stream_(std::move(stream)), shared_(shared), peer_(std::move(peer))
+    // Without a slot the connection is only told 503 and closed.
+    HttpSession(Stream&& stream, Shared& shared, std::string peer,
+                std::optional<TConnectionSlots::Id> slot)
+        : stream_(std::move(stream)), shared_(shared), peer_(std::move(peer)), slot_(slot)
     {
-        ++shared_.connections;
+        if (!slot_)
+            ++shared_.refusing;
     }
 
-    ~HttpSession() { --shared_.connections; }
+    ~HttpSession() override
+    {
+        if (slot_)
+            ReleaseSlot();
+        else
+            --shared_.refusing;
+    }
 
     void Run()
     {
+        if (slot_)
+            shared_.evictable[*slot_] = this->weak_from_this();
+        auto next = [self = this->shared_from_this()] {
+            if (!self->slot_)
+                return self->Write(self->Refusal());
+            self->Read();
+        };
         if constexpr (std::is_same_v<Stream, TlsStream>) {
-            beast::get_lowest_layer(stream_).expires_after(shared_.config.limits.requestTimeout);
+            beast::get_lowest_layer(stream_).expires_after(shared_.config.limits.headerTimeout);
             stream_.async_handshake(ssl::stream_base::server,
-                                    [self = this->shared_from_this()](beast::error_code ec) {
+                                    [next = std::move(next)](beast::error_code ec) {
                                         if (!ec)
-                                            self->Read();
+                                            next();
                                     });
         } else {
-            Read();
+            next();
         }
     }
 
+    void Evict() override
+    {
+        evicted_ = true;
+        beast::get_lowest_layer(stream_).close();
+    }
+
 private:
+    void ReleaseSlot()
+    {
+        shared_.slots.Release(*slot_);
+        shared_.evictable.erase(*slot_);
+    }
+
+    Response Refusal()
+    {
+        Request bare;
+        bare.version(11);
+        Response res = Error(bare, http::status::service_unavailable, "Serwer zajęty, spróbuj za chwilę.");
+        res.set(http::field::retry_after, "5");
+        return res;
+    }
+
+    // The header has a deadline of its own, whatever pace it comes at: slow senders cannot hold
+    // a connection for long, and a waiting one may be evicted for a newcomer meanwhile.
     void Read()
     {
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(shared_.config.limits.headerBytes));
         parser_->body_limit(shared_.config.limits.bodyBytes);
+        shared_.slots.Reading(*slot_, std::chrono::steady_clock::now());
+        beast::get_lowest_layer(stream_).expires_after(shared_.config.limits.headerTimeout);
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                                    self->OnHeader(ec);
+                                });
+    }
+
+    void OnHeader(beast::error_code ec)
+    {
+        if (ec || parser_->is_done())
+            return OnRead(ec);
         beast::get_lowest_layer(stream_).expires_after(shared_.config.limits.requestTimeout);
         http::async_read(stream_, buffer_, *parser_,
                          [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
@@ -321,9 +422,11 @@ private:
 
     void OnRead(beast::error_code ec)
     {
+        if (evicted_)
+            return;
         if (ec == http::error::end_of_stream || ec == beast::error::timeout ||
             ec == asio::error::operation_aborted || ec == asio::error::connection_reset) {
-            Close();
+            Close(false);
             return;
         }
         if (ec) {
@@ -341,12 +444,16 @@ private:
             return;
         }
         request_ = parser_->release();
+        shared_.slots.Answering(*slot_);
         Handle();
     }
 
     void Handle()
     {
         const Request& req = request_;
+        // Two of either would let one check read one value and the next another.
+        if (req.count(http::field::host) > 1 || req.count(http::field::origin) > 1)
+            return Write(Error(req, http::status::bad_request, "Powtórzony nagłówek."));
         const std::string_view host = View(req[http::field::host]);
         if (host.empty())
             return Write(Error(req, http::status::bad_request, "Brak nagłówka Host."));
@@ -362,7 +469,8 @@ private:
         target = target.substr(0, target.find('?'));
         const http::verb method = req.method();
         const std::string cookie(CookieValue(View(req[http::field::cookie]), kCookieName));
-        const bool session = shared_.keys.Valid(cookie, UnixNow());
+        const std::optional<Ticket> ticket = shared_.SessionOf(cookie);
+        const bool session = ticket.has_value();
 
         if (websocket::is_upgrade(req)) {
             if (target != "/ws")
@@ -373,7 +481,10 @@ private:
                 return Write(Error(req, http::status::unauthorized, "Zaloguj się."));
             if (shared_.webSockets >= shared_.config.limits.webSockets)
                 return Write(Error(req, http::status::service_unavailable, "Za dużo otwartych stron."));
-            std::make_shared<WsSession<Stream>>(std::move(stream_), shared_)->Run(std::move(request_));
+            // A page is bounded by the pages' own limit, not by the HTTP slots.
+            ReleaseSlot();
+            std::make_shared<WsSession<Stream>>(std::move(stream_), shared_, *ticket)
+                ->Run(std::move(request_));
             return;
         }
 
@@ -391,13 +502,13 @@ private:
                 return Write(Error(req, http::status::method_not_allowed, "Tylko GET."));
             if (!session && shared_.LoginRequired())
                 return Write(Error(req, http::status::unauthorized, "Zaloguj się."));
-            const std::string current = session ? cookie : shared_.keys.Issue(UnixNow());
+            const std::string current = session ? cookie : shared_.NewSession();
             Response res = Make(req, http::status::ok,
                                 "{\"csrf\":\"" + shared_.keys.CsrfFor(current) + "\",\"login\":" +
                                     (shared_.LoginRequired() ? "true" : "false") + "}",
                                 "application/json");
             if (!session)
-                SetCookie(res, current);
+                SetCookie(res, kCookieName, current, "/", TSessionKeys::kLifetimeSeconds);
             return Write(std::move(res));
         }
         if (target.substr(0, 5) == "/api/") {
@@ -417,7 +528,7 @@ private:
                         "attachment; filename=\"tabela-polaczen.txt\"");
                 return Write(std::move(res));
             }
-            return Command(target, method, origin, cookie);
+            return Command(target, method, origin, cookie, *ticket);
         }
         if (method != http::verb::get)
             return Write(Error(req, http::status::method_not_allowed, "Tylko GET."));
@@ -429,15 +540,30 @@ private:
 
     // State changes: the session, its token, and a page of our own origin (CSRF).
     void Command(std::string_view target, http::verb method, std::string_view origin,
-                 const std::string& cookie)
+                 const std::string& cookie, const Ticket& ticket)
     {
         const Request& req = request_;
         if (method != http::verb::post)
             return Write(Error(req, http::status::method_not_allowed, "Tylko POST."));
         if (origin.empty() || !shared_.keys.CsrfValid(cookie, View(req[kCsrfHeader])))
             return Write(Error(req, http::status::forbidden, "Zapytanie spoza strony."));
-        auto done = [self = this->shared_from_this()](bool accepted) {
-            asio::post(self->stream_.get_executor(), [self, accepted] {
+        if (target == "/api/logout" || target == "/api/logout-all") {
+            if (target == "/api/logout")
+                shared_.ended.End(ticket, UnixNow());
+            else
+                shared_.ended.EndAll(UnixNow());
+            shared_.CloseEndedPages();
+            Response res = Make(req, http::status::no_content, "");
+            SetCookie(res, kCookieName, "", "/", 0);
+            return Write(std::move(res));
+        }
+        // Called on the hub's thread: the last reference must not be dropped there, or the
+        // connection would end on the wrong thread.
+        auto done = [self = this->shared_from_this()](bool accepted) mutable {
+            if (!self)
+                return;
+            auto executor = self->stream_.get_executor();
+            asio::post(executor, [self = std::move(self), accepted] {
                 self->Write(accepted ? Make(self->request_, http::status::no_content, "")
                                      : Error(self->request_, http::status::conflict,
                                              "Sterownik nieosiągalny."));
@@ -475,8 +601,12 @@ private:
         res.set(http::field::location, "/");
         if (!shared_.LoginRequired())
             return Write(std::move(res));
+        // A browser that logged in before is told from the guessers by its device mark.
+        const std::optional<Ticket> device = shared_.keys.ReadDevice(
+            CookieValue(View(req[http::field::cookie]), kDeviceCookieName), UnixNow());
+        const std::string deviceNonce = device ? device->nonce : std::string();
         const auto now = std::chrono::steady_clock::now();
-        const auto wait = shared_.throttle.WaitFor(peer_, now);
+        const auto wait = shared_.throttle.WaitFor(peer_, now, deviceNonce);
         if (wait.count() > 0) {
             Response locked = LoginPage(req, http::status::too_many_requests,
                                         "Za dużo nieudanych prób. Spróbuj ponownie za " +
@@ -486,11 +616,14 @@ private:
         }
         const std::optional<std::string> password = FormField(req.body(), "password");
         if (!password || !PasswordMatches(*password, shared_.config.password)) {
-            shared_.throttle.Failed(peer_, now);
+            shared_.throttle.Failed(peer_, now, deviceNonce);
             return Write(LoginPage(req, http::status::unauthorized, "Złe hasło."));
         }
-        shared_.throttle.Succeeded(peer_);
-        SetCookie(res, shared_.keys.Issue(UnixNow()));
+        shared_.throttle.Succeeded(peer_, deviceNonce);
+        SetCookie(res, kCookieName, shared_.NewSession(), "/", TSessionKeys::kLifetimeSeconds);
+        // Sent only to the login, where it is needed; it outlives logging out.
+        SetCookie(res, kDeviceCookieName, shared_.keys.IssueDevice(UnixNow()), "/login",
+                  TSessionKeys::kDeviceLifetimeSeconds);
         Write(std::move(res));
     }
 
@@ -513,18 +646,19 @@ private:
     Response WithSession(Response res, bool session)
     {
         if (!session)
-            SetCookie(res, shared_.keys.Issue(UnixNow()));
+            SetCookie(res, kCookieName, shared_.NewSession(), "/", TSessionKeys::kLifetimeSeconds);
         return res;
     }
 
-    void SetCookie(Response& res, const std::string& value)
+    // Max-Age 0 with an empty value removes the cookie.
+    void SetCookie(Response& res, std::string_view name, const std::string& value,
+                   std::string_view path, std::int64_t maxAge)
     {
-        std::string cookie = std::string(kCookieName) + "=" + value +
-                             "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
-                             std::to_string(TSessionKeys::kLifetimeSeconds);
+        std::string cookie = std::string(name) + "=" + value + "; Path=" + std::string(path) +
+                             "; HttpOnly; SameSite=Strict; Max-Age=" + std::to_string(maxAge);
         if (shared_.Tls())
             cookie += "; Secure";
-        res.set(http::field::set_cookie, cookie);
+        res.insert(http::field::set_cookie, cookie);
     }
 
     void Write(Response res)
@@ -533,27 +667,48 @@ private:
         beast::get_lowest_layer(stream_).expires_after(shared_.config.limits.requestTimeout);
         http::async_write(stream_, response_,
                           [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
-                              if (ec || !self->response_.keep_alive())
-                                  self->Close();
+                              if (self->evicted_)
+                                  return;
+                              if (ec || !self->response_.keep_alive() || !self->slot_)
+                                  self->Close(!ec);
                               else
                                   self->Read();
                           });
     }
 
-    void Close()
+    // `linger`: an answer went out; read on until the client closes, so that it gets to read it.
+    void Close(bool linger)
     {
-        beast::error_code ec;
         if constexpr (std::is_same_v<Stream, TlsStream>) {
-            beast::get_lowest_layer(stream_).expires_after(std::chrono::seconds(2));
+            beast::get_lowest_layer(stream_).expires_after(kLingerTimeout);
             stream_.async_shutdown([self = this->shared_from_this()](beast::error_code) {});
         } else {
+            beast::error_code ec;
             stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+            if (!linger || ec)
+                return;
+            if (slot_)
+                shared_.slots.Reading(*slot_, std::chrono::steady_clock::now());
+            stream_.expires_after(kLingerTimeout);
+            Discard();
         }
+    }
+
+    void Discard()
+    {
+        buffer_.clear();
+        stream_.async_read_some(buffer_.prepare(4096),
+                                [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                                    if (!ec && !self->evicted_)
+                                        self->Discard();
+                                });
     }
 
     Stream stream_;
     Shared& shared_;
     std::string peer_;
+    std::optional<TConnectionSlots::Id> slot_;
+    bool evicted_ = false;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     Request request_;
@@ -566,7 +721,7 @@ private:
 
 struct TWebServer::Impl {
     Impl(ServerConfig config, IWebRequests& requests)
-        : shared(std::move(config), requests), acceptor(io), tls(ssl::context::tls_server)
+        : shared(std::move(config), requests), tls(ssl::context::tls_server), acceptor(io)
     {
     }
 
@@ -582,16 +737,29 @@ struct TWebServer::Impl {
 
     void Serve(tcp::socket socket)
     {
-        if (shared.connections >= shared.config.limits.connections)
-            return;   // closed as it goes out of scope
         beast::error_code ec;
         const auto peer = socket.remote_endpoint(ec);
         const std::string address = ec ? std::string() : peer.address().to_string();
+        const TConnectionSlots::Admission admission =
+            shared.slots.Admit(address, std::chrono::steady_clock::now());
+        if (admission.evict) {
+            const auto it = shared.evictable.find(*admission.evict);
+            if (it != shared.evictable.end()) {
+                if (const auto victim = it->second.lock())
+                    victim->Evict();
+                shared.evictable.erase(it);
+            }
+        }
+        // Refusals are bounded too; beyond them a connection is simply closed.
+        if (!admission.id && shared.refusing >= shared.config.limits.connections)
+            return;
         if (shared.Tls())
-            std::make_shared<HttpSession<TlsStream>>(TlsStream(std::move(socket), tls), shared, address)
+            std::make_shared<HttpSession<TlsStream>>(TlsStream(std::move(socket), tls), shared,
+                                                     address, admission.id)
                 ->Run();
         else
-            std::make_shared<HttpSession<PlainStream>>(PlainStream(std::move(socket)), shared, address)
+            std::make_shared<HttpSession<PlainStream>>(PlainStream(std::move(socket)), shared,
+                                                       address, admission.id)
                 ->Run();
     }
 
@@ -604,10 +772,12 @@ struct TWebServer::Impl {
                 client->Send(message);
     }
 
-    asio::io_context io{1};
+    // Handlers still queued hold connections that use `shared` and `tls` as they go: the
+    // context goes first.
     Shared shared;
-    tcp::acceptor acceptor;
     ssl::context tls;
+    asio::io_context io{1};
+    tcp::acceptor acceptor;
     std::thread thread;
 };
 

@@ -15,11 +15,13 @@ struct ServerLimits {
     std::size_t headerBytes = 8 * 1024;
     std::size_t bodyBytes = 4 * 1024;
     int connections = 64;               // HTTP connections at once
+    int connectionsPerAddress = 16;     // of those, from one client address
     int webSockets = 32;                // pages at once
     std::size_t messageBytes = 1024;    // one message from a page
     int messagesPerSecond = 5;          // from a page, with bursts of twice that
     std::size_t queuedMessages = 64;    // to a page that does not read
-    std::chrono::seconds requestTimeout{15};
+    std::chrono::seconds headerTimeout{10};    // a whole request header, or an idle keep-alive
+    std::chrono::seconds requestTimeout{15};   // its body, and writing the answer
 };
 
 struct ServerConfig {

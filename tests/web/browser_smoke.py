@@ -12,6 +12,7 @@ from selenium.webdriver.common.by import By  # noqa: E402
 
 build = os.environ.get("KONF_BUILD_DIR", os.getcwd())
 rig = Rig(build)
+login_rig = None
 driver = None
 
 
@@ -84,6 +85,19 @@ try:
     assert not tile(1).is_enabled()
     assert "nieosiągalny" in driver.find_element(By.ID, "banner").text
     wait_until(lambda: tile(1).is_enabled(), 15, "the controller back")
+
+    # With a login: "Wyloguj" ends the session and the login page comes back.
+    password_file = os.path.join(rig.dir, "web-password")
+    with open(password_file, "w") as f:
+        f.write("correct horse\n")
+    login_rig = Rig(build, ["--http-password-file", password_file])
+    driver.get(login_rig.url)
+    driver.find_element(By.ID, "password").send_keys("correct horse")
+    driver.find_element(By.CSS_SELECTOR, "form.login button").click()
+    wait_until(lambda: js("const b = document.getElementById('logout'); return !!b && !b.hidden"), 10,
+               "Wyloguj on the page")
+    driver.find_element(By.ID, "logout").click()
+    wait_until(lambda: js("return !!document.getElementById('password')"), 10, "the login page")
     print("browser smoke test passed")
 except Exception:
     if driver:
@@ -94,4 +108,6 @@ except Exception:
 finally:
     if driver:
         driver.quit()
+    if login_rig:
+        login_rig.close()
     rig.close()

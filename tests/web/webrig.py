@@ -85,13 +85,33 @@ class Rig:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+class Browser(webdriver.Chrome):
+    """Headless Chromium with a profile of its own, removed when it quits: no cookie or cache
+    of an earlier run leaks into this one."""
+
+    def __init__(self, width, height):
+        self.profile = tempfile.mkdtemp(prefix="konf-chromium-")
+        options = webdriver.ChromeOptions()
+        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                    "--hide-scrollbars", f"--window-size={width},{height}",
+                    f"--user-data-dir={self.profile}"):
+            options.add_argument(arg)
+        options.binary_location = "/usr/bin/chromium"
+        try:
+            super().__init__(service=Service("/usr/bin/chromedriver"), options=options)
+        except Exception:
+            shutil.rmtree(self.profile, ignore_errors=True)
+            raise
+
+    def quit(self):
+        try:
+            super().quit()
+        finally:
+            shutil.rmtree(self.profile, ignore_errors=True)
+
+
 def browser(width=360, height=800):
-    options = webdriver.ChromeOptions()
-    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                "--hide-scrollbars", f"--window-size={width},{height}"):
-        options.add_argument(arg)
-    options.binary_location = "/usr/bin/chromium"
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    return Browser(width, height)
 
 
 def set_viewport(driver, width, height, mobile):

@@ -24,7 +24,19 @@ async function fetchSession() {
     throw new Error('login');
   }
   if (!res.ok) throw new Error(String(res.status));
-  csrf = (await res.json()).csrf;
+  const session = await res.json();
+  csrf = session.csrf;
+  el('logout').hidden = !session.login;
+  el('sessions').hidden = !session.login;
+}
+
+// The server forgets the session; the reload shows the login page.
+async function logout(path) {
+  try {
+    await post(path, {});
+  } finally {
+    location.reload();
+  }
 }
 
 async function connect() {
@@ -197,6 +209,8 @@ el('routing').addEventListener('toggle', async (event) => {
     if (res.ok) showRouting(await res.json());
   } catch (e) { /* the WebSocket brings it */ }
 });
+el('logout').addEventListener('click', () => logout('/api/logout'));
+el('logout-all').addEventListener('click', () => logout('/api/logout-all'));
 document.addEventListener('visibilitychange', reconnectNow);
 window.addEventListener('online', reconnectNow);
 connect();
