@@ -8,7 +8,9 @@
 #include "Form4.h"
 #include "Form6.h"
 
+#include <QDirIterator>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -34,6 +36,11 @@ int main(int argc, char** argv)
     QFont uiFont(QStringLiteral("Liberation Sans"));
     uiFont.setPixelSize(11);
     QApplication::setFont(uiFont);
+    // Every size of the menu's icon, so task bars need not scale one.
+    QIcon icon;
+    for (QDirIterator sizes(QStringLiteral(":/icon")); sizes.hasNext();)
+        icon.addFile(sizes.next());
+    QApplication::setWindowIcon(icon);
 
     // Every window is created once, the main window first; its start-up runs in its
     // constructor, before the others exist. Destroyed in the reverse order.

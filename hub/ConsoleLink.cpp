@@ -82,8 +82,16 @@ void TConsoleLink::Open()
         errno = savedErrno;
         throw SystemError(deviceName_ + ": group and mode");
     }
-    if (::symlink(name, path_.c_str()) != 0)
+    if (::symlink(name, path_.c_str()) != 0) {
+        if (errno == ENOENT) {
+            // Typically /run/selvora-hub/ of the service, which only systemd creates.
+            const std::string folder = path_.substr(0, path_.find_last_of('/') + 1);
+            throw std::runtime_error(path_ + ": the folder " + folder + " does not exist (systemd "
+                                     "creates /run/selvora-hub/ for the service only); create it "
+                                     "first (mkdir -p " + folder + ") or put the link in an existing folder");
+        }
         throw SystemError(path_);
+    }
     linked_ = true;
 
     notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);

@@ -157,9 +157,13 @@ public:
 
     // Like errno: per calling thread, so the event thread's calls never mix with the GUI's.
     int LastError() const { return lastError_; }
+    // After a failed SetState: the speed in bit/s that the system cannot set, 0 when the failure
+    // had another cause. Per calling thread, as LastError.
+    std::uint32_t RefusedSpeed() const { return refusedSpeed_; }
 
 protected:
     static inline thread_local int lastError_ = 0;
+    static inline thread_local std::uint32_t refusedSpeed_ = 0;
 };
 
 // The platform's device implementation.

@@ -234,6 +234,7 @@ bool ComDevicePosix::SetBufferSizes(int inputSize, int outputSize)
 
 bool ComDevicePosix::SetState(const TComDcb& dcb)
 {
+    refusedSpeed_ = 0;
     if (fd_ < 0)
         return Fail(EBADF);
     termios t{};
@@ -290,11 +291,18 @@ bool ComDevicePosix::SetState(const TComDcb& dcb)
     const speed_t std = StandardSpeed(dcb.BaudRate);
 #ifdef __linux__
     if (!ComSetLine(fd_, t.c_iflag, t.c_oflag, t.c_cflag & ~(CBAUD | CIBAUD), t.c_lflag, t.c_cc,
-                    sizeof t.c_cc, std, dcb.BaudRate))
-        return Fail(errno);
+                    sizeof t.c_cc, std, dcb.BaudRate)) {
+        const int error = errno;
+        // Without termios2 (some emulators and kernels) only the standard speeds can be set.
+        if (std == B0 && (error == ENOTTY || error == ENOSYS || error == EINVAL))
+            refusedSpeed_ = dcb.BaudRate;
+        return Fail(error);
+    }
 #else
-    if (std == B0)
+    if (std == B0) {
+        refusedSpeed_ = dcb.BaudRate;
         return Fail(EINVAL);
+    }
     cfsetispeed(&t, std);
     cfsetospeed(&t, std);
     if (::tcsetattr(fd_, TCSANOW, &t) != 0)

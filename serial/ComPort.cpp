@@ -222,8 +222,12 @@ void TCustomComPort::ApplyLineSettings()
 {
     if (!connected_ || loading_)
         return;
-    if (!device_->SetState(BuildDcb()))
+    if (!device_->SetState(BuildDcb())) {
+        if (const std::uint32_t speed = device_->RefusedSpeed())
+            throw EComPort(7, device_->LastError(),
+                           "this system cannot set " + std::to_string(speed) + " bit/s");
         throw EComPort(7, device_->LastError());
+    }
 }
 
 void TCustomComPort::ApplyTimeoutSettings()

@@ -47,4 +47,9 @@ EComPort::EComPort(int code, int systemCode)
 {
 }
 
+EComPort::EComPort(int code, int systemCode, const std::string& detail)
+    : std::runtime_error(WithSystemCode(code, systemCode) + ": " + detail), systemCode_(systemCode), code_(code)
+{
+}
+
 EComPort::EComPort(int code) : std::runtime_error(TextOf(code)), systemCode_(-1), code_(code) {}

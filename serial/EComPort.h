@@ -8,6 +8,8 @@ class EComPort : public std::runtime_error {
 public:
     // With a system code: "<text> (win error code: <systemCode>)".
     EComPort(int code, int systemCode);
+    // With a detail for the user after it: "<text> (win error code: <systemCode>): <detail>".
+    EComPort(int code, int systemCode, const std::string& detail);
     // Without a system code (codes 4, 14, 18): the text alone, SystemCode() == -1.
     explicit EComPort(int code);
 
