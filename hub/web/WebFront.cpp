@@ -128,7 +128,16 @@ void TWebFront::ReadRoutingIfDue()
         return;
     if (!backend_.ReadRouting())
         return;
+    // GCC 12 at -O3 warns of a dangling pointer to `now` here; the optional keeps a copy of the
+    // value and nothing points at `now` afterwards: its false alarm, silenced for this line.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdangling-pointer"
+#endif
     routingAsked_ = now;
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic pop
+#endif
     routingReading_ = true;
     PublishRouting();
 }

@@ -10,7 +10,10 @@
 #include <QStringDecoder>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 
 namespace e2e {
@@ -57,30 +60,14 @@ XServer::~XServer()
 
 bool XServer::Start(QString* error)
 {
-    // A display that was announced but takes no client (seen once on a loaded machine, with
-    // other tests' servers coming and going) is given up for a fresh one, rather than failing
-    // the test much later as a console that never showed its window.
-    for (int attempt = 1;; ++attempt) {
-        if (!StartOnce(error))
-            return false;
-        int exitCode = -1;
-        Run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, &exitCode, 5000);
-        if (exitCode == 0)
-            return true;
-        Stop();
-        if (attempt == 3) {
-            *error = QStringLiteral("Xvfb announced display %1 but takes no client").arg(display_);
-            return false;
-        }
-    }
-}
-
-bool XServer::StartOnce(QString* error)
-{
-    // -displayfd makes the server pick a free display and tell us its number.
+    // -displayfd makes the server pick a free display and tell us its number. -noreset: without
+    // it the server resets whenever its last client leaves, and a client whose connection comes
+    // in while that happens is dropped before it is set up ("could not connect to display").
+    // Each xdotool call of a test is such a last client until the console is up.
     server_.setProcessChannelMode(QProcess::SeparateChannels);
-    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.setStandardErrorFile(logDir_.filePath(QStringLiteral("xvfb.log")));
     server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                          QStringLiteral("-noreset"),
                                           QStringLiteral("-screen"), QStringLiteral("0"),
                                           QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
                                           QStringLiteral("tcp")});
@@ -88,6 +75,9 @@ bool XServer::StartOnce(QString* error)
         *error = QStringLiteral("Xvfb did not start: ") + server_.errorString();
         return false;
     }
+    started_ = true;
+    reported_ = false;
+    pid_ = server_.processId();
     QByteArray out;
     const int64_t end = NowUs() + 10'000'000;
     while (!out.contains('\n') && NowUs() < end && server_.state() == QProcess::Running) {
@@ -97,16 +87,58 @@ bool XServer::StartOnce(QString* error)
     bool ok = false;
     const int number = out.trimmed().toInt(&ok);
     if (!ok) {
-        *error = QStringLiteral("Xvfb gave no display number");
+        *error = QStringLiteral("Xvfb gave no display number\n") + Report();
+        reported_ = true;
         Stop();
         return false;
     }
     display_ = QStringLiteral(":%1").arg(number);
+    int exitCode = -1;
+    QByteArray complaint;
+    Run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")}, &exitCode, 5000, &complaint);
+    if (exitCode != 0) {
+        *error = QStringLiteral("Xvfb announced display %1 but takes no client: %2\n")
+                     .arg(display_, QString::fromLocal8Bit(complaint).trimmed()) + Report();
+        reported_ = true;
+        Stop();
+        return false;
+    }
     return true;
+}
+
+QString XServer::Report()
+{
+    QString state;
+    if (server_.state() == QProcess::Running && !server_.waitForFinished(0))
+        state = QStringLiteral("running");
+    else if (server_.exitStatus() == QProcess::CrashExit)
+        state = QStringLiteral("ended by a signal (%1)").arg(server_.exitCode());
+    else
+        state = QStringLiteral("ended with exit code %1").arg(server_.exitCode());
+    QByteArray log = ReadFileBytes(logDir_.filePath(QStringLiteral("xvfb.log")));
+    if (log.size() > 4000)
+        log = "...\n" + log.right(4000);
+    return QStringLiteral("Xvfb on display %1 (pid %2): %3; it wrote on stderr:\n%4")
+        .arg(display_.isEmpty() ? QStringLiteral("(none)") : display_)
+        .arg(pid_)
+        .arg(state, log.isEmpty() ? QStringLiteral("(nothing)") : QString::fromLocal8Bit(log));
 }
 
 void XServer::Stop()
 {
+    if (!started_)
+        return;
+    started_ = false;
+    // Once a test failed, how its display fared is part of why.
+    const bool endedByItself = server_.state() == QProcess::NotRunning || server_.waitForFinished(0);
+    const testing::UnitTest& unit = *testing::UnitTest::GetInstance();
+    const bool failed = unit.current_test_info() ? unit.current_test_info()->result()->Failed()
+                        : unit.current_test_suite() ? unit.current_test_suite()->Failed()
+                                                    : unit.Failed();
+    if ((endedByItself || failed) && !reported_) {
+        reported_ = true;
+        std::fprintf(stderr, "%s\n", qPrintable(Report()));
+    }
     if (server_.state() == QProcess::NotRunning)
         return;
     server_.terminate();
@@ -122,13 +154,14 @@ bool XServer::Running() const
 }
 
 QByteArray XServer::Run(const QString& program, const QStringList& args, int* exitCode,
-                        int timeoutMs) const
+                        int timeoutMs, QByteArray* errors) const
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display_);
     p.setProcessEnvironment(env);
-    p.setStandardErrorFile(QProcess::nullDevice());
+    if (!errors)
+        p.setStandardErrorFile(QProcess::nullDevice());
     p.start(program, args);
     if (!p.waitForStarted(5000)) {
         if (exitCode)
@@ -144,6 +177,8 @@ QByteArray XServer::Run(const QString& program, const QStringList& args, int* ex
     }
     if (exitCode)
         *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (errors)
+        *errors = p.readAllStandardError();
     return p.readAllStandardOutput();
 }
 

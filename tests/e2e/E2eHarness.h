@@ -31,18 +31,25 @@ QString BuildDir();
 QStringList MissingTools();
 QString Executable(const QString& name);   // in the build dir; empty when missing
 
-// A private Xvfb display; the display number is picked by the server itself.
+// A private Xvfb display; the display number is picked by the server itself. No other test's
+// server can take the number while this one holds it, and no test shares it: keys typed for one
+// test would land in another's windows.
 class XServer {
 public:
     ~XServer();
     bool Start(QString* error);
+    // Ends the server; prints Report() when the running test has failed or the server had ended
+    // by itself.
     void Stop();
     bool Running() const;
     const QString& Display() const { return display_; }
+    // The server's display, its state or how it ended, and what it wrote on stderr.
+    QString Report();
 
-    // Runs an X client (xdotool, import, ...) against this display; stdout is returned.
+    // Runs an X client (xdotool, import, ...) against this display; stdout is returned, and
+    // stderr in `errors` when given.
     QByteArray Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
-                   int timeoutMs = 10000) const;
+                   int timeoutMs = 10000, QByteArray* errors = nullptr) const;
 
     // Visible top-level windows whose name matches the regular expression.
     std::vector<qulonglong> FindWindows(const QString& nameRegex) const;
@@ -63,10 +70,12 @@ public:
     QImage Grab(qulonglong window) const;
 
 private:
-    bool StartOnce(QString* error);
-
     QProcess server_;
     QString display_;
+    QTemporaryDir logDir_;
+    qint64 pid_ = 0;
+    bool started_ = false;
+    bool reported_ = false;
 };
 
 // The console, started in a working directory as a user starts it.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <grp.h>
 #include <netinet/in.h>
 #include <stdexcept>
@@ -70,7 +71,12 @@ Child::~Child()
 
 bool Child::Running()
 {
-    return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0;
+    if (pid_ <= 0)
+        return false;
+    if (::waitpid(pid_, nullptr, WNOHANG) == 0)
+        return true;
+    pid_ = -1;   // reaped: Stop() must not signal a number the system may hand out again
+    return false;
 }
 
 void Child::Stop()
@@ -83,20 +89,6 @@ void Child::Stop()
         ::waitpid(pid_, nullptr, 0);
     }
     pid_ = -1;
-}
-
-int FreePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("no free port");
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 int ConnectLoopback(int port)
@@ -115,29 +107,69 @@ int ConnectLoopback(int port)
 
 namespace {
 
-bool Accepting(int port)
+std::streamoff FileSize(const std::string& path)
 {
-    const int s = ConnectLoopback(port);
-    if (s >= 0)
-        ::close(s);
-    return s >= 0;
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    return f ? static_cast<std::streamoff>(f.tellg()) : 0;
+}
+
+// What the file gained after `offset`.
+std::string ReadFrom(const std::string& path, std::streamoff offset)
+{
+    std::ifstream f(path, std::ios::binary);
+    f.seekg(offset);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Starts `argv` with its output appended to `log` and waits until the output says `ready` or the
+// program ends. A server that says so listens on its own socket; a mere connection could reach
+// another program that took the port first.
+PortBind LaunchServer(std::unique_ptr<Child>& child, const std::vector<std::string>& argv,
+                      const std::string& log, const std::string& ready, const std::string& taken,
+                      std::string* why)
+{
+    const std::streamoff from = FileSize(log);
+    child = std::make_unique<Child>(argv, log);
+    std::string said;
+    WaitUntil([&] {
+        said = ReadFrom(log, from);
+        return said.find(ready) != std::string::npos || !child->Running();
+    }, 8000);
+    if (said.find(ready) != std::string::npos && child->Running())
+        return PortBind::Listening;
+    child.reset();
+    said = ReadFrom(log, from);
+    *why = argv.front() + (said.empty() ? std::string(" said nothing") : " said:\n" + said);
+    return said.find(taken) != std::string::npos ? PortBind::Taken : PortBind::Failed;
 }
 
 }  // namespace
 
-Broker::Broker(const std::string& dir) : dir_(dir), port_(FreePort())
+Broker::Broker(const std::string& dir) : dir_(dir)
 {
-    std::ofstream(dir_ + "/mosquitto.conf") << "listener " << port_ << " 127.0.0.1\n"
-                                            << "allow_anonymous true\npersistence false\n";
 }
 
 void Broker::Start()
 {
-    process_ = std::make_unique<Child>(
-        std::vector<std::string>{"/usr/sbin/mosquitto", "-c", dir_ + "/mosquitto.conf"},
-        dir_ + "/mosquitto.log");
-    if (!WaitUntil([this] { return Accepting(port_); }, 5000))
-        throw std::runtime_error("mosquitto did not start");
+    std::string error;
+    if (port_ != 0) {
+        if (Launch(port_, &error) != PortBind::Listening)
+            throw std::runtime_error("mosquitto did not start again on port " +
+                                     std::to_string(port_) + ": " + error);
+        return;
+    }
+    port_ = StartOnFreePort([this](int port, std::string* why) { return Launch(port, why); }, &error);
+    if (port_ == 0)
+        throw std::runtime_error("mosquitto did not start " + error);
+}
+
+PortBind Broker::Launch(int port, std::string* why)
+{
+    std::ofstream(dir_ + "/mosquitto.conf") << "listener " << port << " 127.0.0.1\n"
+                                            << "allow_anonymous true\npersistence false\n";
+    // It says "running" once all its listeners are bound.
+    return LaunchServer(process_, {"/usr/sbin/mosquitto", "-c", dir_ + "/mosquitto.conf"},
+                          dir_ + "/mosquitto.log", " running", "Address already in use", why);
 }
 
 void Broker::Stop()
@@ -204,7 +236,7 @@ std::vector<Message> MqttProbe::Since(int64_t us)
     return out;
 }
 
-Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra)
+Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra, WebPage web)
     : dir_(dir), broker_(dir)
 {
     broker_.Start();
@@ -219,7 +251,21 @@ Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra)
                                   "--id", "test",
                                   "--discovery-prefix", "ha"};
     args.insert(args.end(), hubExtra.begin(), hubExtra.end());
-    hub_ = std::make_unique<Child>(args, HubLog());
+    if (web == WebPage::Off) {
+        hub_ = std::make_unique<Child>(args, HubLog());
+        return;
+    }
+    std::string error;
+    webPort_ = StartOnFreePort(
+        [&](int port, std::string* why) {
+            std::vector<std::string> withWeb = args;
+            withWeb.insert(withWeb.end(), {"--http", "127.0.0.1:" + std::to_string(port)});
+            // Its line for a bound listener; a failed bind names the address first.
+            return LaunchServer(hub_, withWeb, HubLog(), "web page on http", "in use", why);
+        },
+        &error);
+    if (webPort_ == 0)
+        throw std::runtime_error("selvora-hub's web page did not start " + error);
 }
 
 std::string Rig::SimLog() const

@@ -2,6 +2,8 @@
 // Real parts for the hub's end-to-end test and benchmark: a Mosquitto broker on 127.0.0.1 and a
 // free port, the simulator, selvora-hub between them, and an MQTT client that records what the
 // hub publishes.
+#include "LoopbackPort.h"
+
 #include <chrono>
 #include <functional>
 #include <cstdint>
@@ -37,13 +39,17 @@ private:
 class Broker {
 public:
     explicit Broker(const std::string& dir);
-    void Start();   // on the same port every time
+    // The first start takes a free port (another one when someone took it meanwhile); a start
+    // after Stop() reuses it, as a restarted broker does. Throws with mosquitto's log on failure.
+    void Start();
     void Stop();
     int Port() const { return port_; }
 
 private:
+    PortBind Launch(int port, std::string* why);
+
     std::string dir_;
-    int port_;
+    int port_ = 0;
     std::unique_ptr<Child> process_;
 };
 
@@ -72,11 +78,15 @@ private:
     std::vector<Message> log_;
 };
 
-// The simulator plus the hub on it with one console link, all in `dir`.
+// The simulator plus the hub on it with one console link, all in `dir`; with WebPage::On also
+// the hub's web page on a free loopback port.
 class Rig {
 public:
-    explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {});
+    enum class WebPage { Off, On };
+    explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {},
+                 WebPage web = WebPage::Off);
     ~Rig();
+    int WebPort() const { return webPort_; }
     SimulatorProcess& Sim() { return *sim_; }
     Broker& MqttBroker() { return broker_; }
     Child& Hub() { return *hub_; }
@@ -89,6 +99,7 @@ private:
     Broker broker_;
     std::unique_ptr<SimulatorProcess> sim_;
     std::unique_ptr<Child> hub_;
+    int webPort_ = 0;
 };
 
 std::string BuildDir();
@@ -96,8 +107,6 @@ std::string BuildDir();
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 // The group the test runs in, for --console-group.
 std::string OwnGroup();
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-int FreePort();
 // A connected socket to 127.0.0.1:port, or -1.
 int ConnectLoopback(int port);
 

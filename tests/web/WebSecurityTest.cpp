@@ -142,13 +142,12 @@ std::string Upgrade(const std::string& host, const std::string& origin, const st
 
 class WebSecurity : public ::testing::Test {
 protected:
-    void StartHub(std::vector<std::string> extra = {})
+    void StartHub(const std::vector<std::string>& extra = {})
     {
-        port_ = FreePort();
+        rig_ = std::make_unique<Rig>(tmp_.path().toStdString(), extra, Rig::WebPage::On);
+        port_ = rig_->WebPort();
         host_ = "127.0.0.1:" + std::to_string(port_);
         origin_ = "http://" + host_;
-        extra.insert(extra.begin(), {"--http", host_});
-        rig_ = std::make_unique<Rig>(tmp_.path().toStdString(), extra);
         ASSERT_TRUE(WaitUntil([this] { return Status(Request(port_, "GET / HTTP/1.1\r\nHost: " +
                                                                         host_ + "\r\n\r\n")) == 200; },
                               8000))

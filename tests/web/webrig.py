@@ -18,7 +18,12 @@ OUTPUT_NAMES[2] = "Światło w kuchni"
 OUTPUT_NAMES[15] = "Brama wjazdowa przy ulicy Żółkiewskiego"
 
 
+PORT_ATTEMPTS = 5
+
+
 def free_port():
+    """A loopback port that nothing listens on right now. Someone else may take it before our
+    server binds it: servers started on it are checked and started again on a new one."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
@@ -46,14 +51,43 @@ class Rig:
             [os.path.join(build, "selvora-sim"), "--link", self.link, "--log", self.sim_log],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self.sim.stdout.readline()   # the link exists once its line is printed
-        self.port = free_port()
-        self.hub_log = open(os.path.join(self.dir, "hub.log"), "w")
-        self.hub = subprocess.Popen(
-            [os.path.join(build, "selvora-hub"), "--device", self.link, "--names", names,
-             "--http", f"127.0.0.1:{self.port}", *extra_hub_args],
-            stdout=self.hub_log, stderr=subprocess.STDOUT)
-        wait_until(self._accepting, 10, "the hub's web page")
+        self.hub_log_path = os.path.join(self.dir, "hub.log")
+        self.hub_log = open(self.hub_log_path, "w")
+        self.hub = None
+        try:
+            self._start_hub(build, names, extra_hub_args)
+        except BaseException:
+            self.close()
+            raise
         self.url = f"http://127.0.0.1:{self.port}/"
+
+    def _start_hub(self, build, names, extra_hub_args):
+        for attempt in range(1, PORT_ATTEMPTS + 1):
+            self.port = free_port()
+            self.hub = subprocess.Popen(
+                [os.path.join(build, "selvora-hub"), "--device", self.link, "--names", names,
+                 "--http", f"127.0.0.1:{self.port}", *extra_hub_args],
+                stdout=self.hub_log, stderr=subprocess.STDOUT)
+            # The hub says so once its own socket listens: a connection alone could reach
+            # another program that took the port first.
+            try:
+                wait_until(lambda: self.hub.poll() is not None or self._hub_says("web page on http"),
+                           10, "the hub's web page")
+            except AssertionError as e:
+                raise AssertionError(f"{e}; the hub's log:\n{self._hub_output()}") from None
+            if self._hub_says("web page on http"):
+                break
+            if not self._hub_says("in use") or attempt == PORT_ATTEMPTS:
+                raise AssertionError(f"selvora-hub ended with status {self.hub.returncode}:\n"
+                                     + self._hub_output())
+        wait_until(self._accepting, 10, "the hub's web page")
+
+    def _hub_output(self):
+        with open(self.hub_log_path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def _hub_says(self, text):
+        return text in self._hub_output()
 
     def _accepting(self):
         try:
@@ -75,7 +109,7 @@ class Rig:
 
     def close(self):
         for p in (self.hub, self.sim):
-            if p.poll() is None:
+            if p is not None and p.poll() is None:
                 p.terminate()
                 try:
                     p.wait(5)
@@ -86,22 +120,29 @@ class Rig:
 
 
 class Browser(webdriver.Chrome):
-    """Headless Chromium with a profile of its own, removed when it quits: no cookie or cache
-    of an earlier run leaks into this one."""
+    """Headless Chromium with a profile folder of its own, so that no two runs share one; the
+    folder goes with quit()."""
 
     def __init__(self, width, height):
         self.profile = tempfile.mkdtemp(prefix="konf-chromium-")
+        driver_log = os.path.join(self.profile, "chromedriver.log")
         options = webdriver.ChromeOptions()
         for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                     "--hide-scrollbars", f"--window-size={width},{height}",
-                    f"--user-data-dir={self.profile}"):
+                    f"--user-data-dir={os.path.join(self.profile, 'data')}"):
             options.add_argument(arg)
         options.binary_location = "/usr/bin/chromium"
+        service = Service("/usr/bin/chromedriver", service_args=[f"--log-path={driver_log}"])
         try:
-            super().__init__(service=Service("/usr/bin/chromedriver"), options=options)
-        except Exception:
+            super().__init__(service=service, options=options)
+        except Exception as e:
+            try:
+                with open(driver_log, encoding="utf-8", errors="replace") as f:
+                    log = f.read()[-3000:]
+            except OSError:
+                log = "(chromedriver left no log)"
             shutil.rmtree(self.profile, ignore_errors=True)
-            raise
+            raise AssertionError(f"Chromium did not start: {e}\nchromedriver's log:\n{log}") from e
 
     def quit(self):
         try:
