@@ -32,10 +32,10 @@ void MakeServerCertificate(const std::string& dir, const std::string& name, cons
 
 }  // namespace
 
-TlsBroker::TlsBroker(const std::string& dir) : dir_(dir), tlsPort_(FreePort()), plainPort_(FreePort())
+TlsBroker::TlsBroker(const std::string& dir) : dir_(dir), tlsPort_(FreeLoopbackPort()), plainPort_(FreeLoopbackPort())
 {
     while (plainPort_ == tlsPort_)
-        plainPort_ = FreePort();
+        plainPort_ = FreeLoopbackPort();
     Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=SelvoraTestCA -keyout " +
         dir_ + "/ca.key -out " + dir_ + "/ca.pem");
     MakeServerCertificate(dir_, "right", "IP:127.0.0.1");
