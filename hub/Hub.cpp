@@ -37,6 +37,11 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
         ErrorReport::Guard([this] { Route([this] { router_.Tick(Now()); }); });
     });
 
+    logSummary_ = new QTimer(this);
+    logSummary_->setSingleShot(true);
+    connect(logSummary_, &QTimer::timeout, this,
+            [this] { ErrorReport::Guard([this] { WriteLogSummaries(); }); });
+
     port_ = new TComPort(this);
     port_->SetPort(QString::fromStdString(options_.device));
     port_->SetBaudRate(br9600);
@@ -126,7 +131,10 @@ void THub::OpenLinks()
         throw std::runtime_error("no group " + options_.consoleGroup);
     const gid_t gid = g->gr_gid;
     for (const std::string& path : options_.consoleLinks) {
-        auto* link = new TConsoleLink(path, gid, this);
+        auto* link = new TConsoleLink(
+            path, gid,
+            [this](const std::string& key, const std::string& text) { LogLimited(text, key); },
+            this);
         link->Open();
         qInfo().noquote() << "console link" << QString::fromStdString(path) << "->"
                           << QString::fromStdString(link->DeviceName());
@@ -298,7 +306,31 @@ void THub::PhaseChanged(hub::LinePhase)
     QTimer::singleShot(0, this, [this] { ErrorReport::Guard([this] { UpdateAvailability(); }); });
 }
 
-void THub::Log(const std::string& text)
+void THub::Log(const std::string& text, const std::string& repeatKey)
 {
-    qInfo().noquote() << QString::fromStdString(text);
+    LogLimited(text, repeatKey);
+}
+
+void THub::LogLimited(const std::string& text, const std::string& repeatKey)
+{
+    const auto now = hub::TRepeatLimiter::Clock::now();
+    WriteLogSummaries();
+    if (logLimiter_.Admit(repeatKey, now))
+        qInfo().noquote() << QString::fromStdString(text);
+    else if (!logSummary_->isActive())
+        WriteLogSummaries();   // arms the timer for the summary
+}
+
+void THub::WriteLogSummaries()
+{
+    const auto now = hub::TRepeatLimiter::Clock::now();
+    for (const std::string& summary : logLimiter_.Summaries(now))
+        qInfo().noquote() << QString::fromStdString(summary);
+    const auto next = logLimiter_.NextSummary();
+    if (!next) {
+        logSummary_->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
+    logSummary_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count())));
 }

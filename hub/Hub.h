@@ -10,6 +10,7 @@
 
 #include "ComLink.h"
 #include "HubOptions.h"
+#include "LogGuard.h"
 #include "ReplyRouter.h"
 
 class QTimer;
@@ -46,7 +47,11 @@ private:
     void DeliverToClient(hub::ClientId client, const std::string& bytes) override;
     void ReplyEnded(hub::ClientId client, char request, bool complete) override;
     void PhaseChanged(hub::LinePhase phase) override;
-    void Log(const std::string& text) override;
+    void Log(const std::string& text, const std::string& repeatKey) override;
+
+    // Everything the hub logs about what came from outside goes through here.
+    void LogLimited(const std::string& text, const std::string& repeatKey);
+    void WriteLogSummaries();
 
     void OpenLinks();
     void ClientOpened(TConsoleLink* link);
@@ -79,6 +84,8 @@ private:
     THubWebBackend* webBackend_ = nullptr;
     TWebFront* web_ = nullptr;
     QTimer* deadline_ = nullptr;
+    hub::TRepeatLimiter logLimiter_;
+    QTimer* logSummary_ = nullptr;
     std::vector<TConsoleLink*> links_;
     std::map<TConsoleLink*, hub::ClientId> linkClients_;
     std::map<hub::ClientId, TConsoleLink*> clientLinks_;

@@ -3,6 +3,7 @@
 #include "Discovery.h"
 #include "ErrorReport.h"
 #include "HubState.h"
+#include "LogGuard.h"
 
 #include <QDebug>
 
@@ -102,7 +103,7 @@ void TMqttBridge::MessageReceived(const QString& topic, const QByteArray& payloa
     const hub::MqttCommand command =
         hub::ParseMqttCommand(topics_, topic.toStdString(), payload.toStdString());
     if (command.kind == hub::MqttCommand::Kind::Invalid) {
-        qInfo().noquote() << topic << ": ignored," << QString::fromStdString(command.error);
+        qInfo().noquote() << QString::fromStdString(hub::QuotedForLog(topic.toStdString())) << ": ignored," << QString::fromStdString(command.error);
         return;
     }
     if (command.kind == hub::MqttCommand::Kind::Output)

@@ -36,7 +36,7 @@ struct Recorder : hub::IRouterSink {
         ends.push_back(std::to_string(client) + request + (complete ? "+" : "-"));
     }
     void PhaseChanged(LinePhase phase) override { phases.push_back(phase); }
-    void Log(const std::string& text) override { log.push_back(text); }
+    void Log(const std::string& text, const std::string&) override { log.push_back(text); }
 };
 
 class RouterTest : public ::testing::Test {
