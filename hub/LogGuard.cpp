@@ -100,7 +100,7 @@ bool TRepeatLimiter::Admit(const std::string& key, Clock::time_point now)
 {
     auto it = windows_.find(key);
     if (it == windows_.end()) {
-        if (windows_.size() >= kMaxKeys)
+        if (windows_.size() >= kMaxKeys && key != kOtherMessages)
             return Admit(kOtherMessages, now);
         it = windows_.emplace(key, Window{now}).first;
     } else if (now - it->second.start >= kWindow) {
