@@ -47,6 +47,9 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
     port_->SetBaudRate(br9600);
     port_->SetDataBits(dbEight);
     port_->SetStopBits(sbOneStopBit);
+    // Only what the hub handles: no hand-over after every write, and on an adapter with modem
+    // lines no polling of lines the controller does not drive.
+    port_->SetEvents(TComEvents{evRxChar, evError, evBreak});
     portLink_.OnRxBuf = [this](TCustomComPort*, const char* buffer, int count) {
         ErrorReport::Guard([&] { Received(buffer, count); });
     };
@@ -212,9 +215,22 @@ template <class F> void THub::Route(F&& call)
     ++routing_;
     call();
     --routing_;
-    if (routing_ == 0)
+    if (routing_ == 0) {
+        FlushConsoleOutput();
         DrainHubInbox();
+    }
     ArmDeadline();
+}
+
+void THub::FlushConsoleOutput()
+{
+    std::map<hub::ClientId, std::string> output;
+    output.swap(consoleOutput_);
+    for (const auto& [client, bytes] : output) {
+        const auto it = clientLinks_.find(client);   // gone meanwhile: nobody to give them to
+        if (it != clientLinks_.end())
+            it->second->Write(bytes);
+    }
 }
 
 void THub::DrainHubInbox()
@@ -289,9 +305,8 @@ void THub::DeliverToClient(hub::ClientId client, const std::string& bytes)
         hubInbox_.push_back({bytes, 0, false});
         return;
     }
-    const auto it = clientLinks_.find(client);
-    if (it != clientLinks_.end())
-        it->second->Write(bytes);
+    // The router hands replies on a character at a time: one write a call, not one a byte.
+    consoleOutput_[client] += bytes;
 }
 
 void THub::ReplyEnded(hub::ClientId client, char request, bool complete)

@@ -64,6 +64,7 @@ private:
     // the router has returned, and the router's next deadline is armed.
     template <class F> void Route(F&& call);
     void DrainHubInbox();
+    void FlushConsoleOutput();
     void ArmDeadline();
     void UpdateAvailability();
 
@@ -91,6 +92,8 @@ private:
     std::map<hub::ClientId, TConsoleLink*> clientLinks_;
     hub::ClientId nextClient_ = 1;
     std::deque<HubEvent> hubInbox_;
+    // What the router gave each console during one call, written in one go after it.
+    std::map<hub::ClientId, std::string> consoleOutput_;
     bool draining_ = false;
     int routing_ = 0;
     bool lineUp_ = false;
