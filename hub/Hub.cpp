@@ -45,11 +45,19 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
         ErrorReport::Guard([this] { Route([this] { router_.Tick(Now()); }); });
     });
 
+    logSummary_ = new QTimer(this);
+    logSummary_->setSingleShot(true);
+    connect(logSummary_, &QTimer::timeout, this,
+            [this] { ErrorReport::Guard([this] { WriteLogSummaries(); }); });
+
     port_ = new TComPort(this);
     port_->SetPort(QString::fromStdString(options_.device));
     port_->SetBaudRate(br9600);
     port_->SetDataBits(dbEight);
     port_->SetStopBits(sbOneStopBit);
+    // Only what the hub handles: no hand-over after every write, and on an adapter with modem
+    // lines no polling of lines the controller does not drive.
+    port_->SetEvents(TComEvents{evRxChar, evError, evBreak});
     portLink_.OnRxBuf = [this](TCustomComPort*, const char* buffer, int count) {
         ErrorReport::Guard([&] { Received(buffer, count); });
     };
@@ -138,7 +146,10 @@ void THub::OpenLinks()
         throw std::runtime_error("no group " + options_.consoleGroup);
     const gid_t gid = g->gr_gid;
     for (const std::string& path : options_.consoleLinks) {
-        auto* link = new TConsoleLink(path, gid, this);
+        auto* link = new TConsoleLink(
+            path, gid,
+            [this](const std::string& key, const std::string& text) { LogLimited(text, key); },
+            this);
         link->Open();
         qInfo().noquote() << "console link" << QString::fromStdString(path) << "->"
                           << QString::fromStdString(link->DeviceName());
@@ -220,9 +231,22 @@ template <class F> void THub::Route(F&& call)
     ++routing_;
     call();
     --routing_;
-    if (routing_ == 0)
+    if (routing_ == 0) {
+        FlushConsoleOutput();
         DrainHubInbox();
+    }
     ArmDeadline();
+}
+
+void THub::FlushConsoleOutput()
+{
+    std::map<hub::ClientId, std::string> output;
+    output.swap(consoleOutput_);
+    for (const auto& [client, bytes] : output) {
+        const auto it = clientLinks_.find(client);   // gone meanwhile: nobody to give them to
+        if (it != clientLinks_.end())
+            it->second->Write(bytes);
+    }
 }
 
 void THub::DrainHubInbox()
@@ -297,9 +321,8 @@ void THub::DeliverToClient(hub::ClientId client, const std::string& bytes)
         hubInbox_.push_back({bytes, 0, false});
         return;
     }
-    const auto it = clientLinks_.find(client);
-    if (it != clientLinks_.end())
-        it->second->Write(bytes);
+    // The router hands replies on a character at a time: one write a call, not one a byte.
+    consoleOutput_[client] += bytes;
 }
 
 void THub::ReplyEnded(hub::ClientId client, char request, bool complete)
@@ -314,7 +337,31 @@ void THub::PhaseChanged(hub::LinePhase)
     QTimer::singleShot(0, this, [this] { ErrorReport::Guard([this] { UpdateAvailability(); }); });
 }
 
-void THub::Log(const std::string& text)
+void THub::Log(const std::string& text, const std::string& repeatKey)
 {
-    qInfo().noquote() << QString::fromStdString(text);
+    LogLimited(text, repeatKey);
+}
+
+void THub::LogLimited(const std::string& text, const std::string& repeatKey)
+{
+    const auto now = hub::TRepeatLimiter::Clock::now();
+    WriteLogSummaries();
+    if (logLimiter_.Admit(repeatKey, now))
+        qInfo().noquote() << QString::fromStdString(text);
+    else if (!logSummary_->isActive())
+        WriteLogSummaries();   // arms the timer for the summary
+}
+
+void THub::WriteLogSummaries()
+{
+    const auto now = hub::TRepeatLimiter::Clock::now();
+    for (const std::string& summary : logLimiter_.Summaries(now))
+        qInfo().noquote() << QString::fromStdString(summary);
+    const auto next = logLimiter_.NextSummary();
+    if (!next) {
+        logSummary_->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
+    logSummary_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count())));
 }

@@ -10,6 +10,7 @@
 
 #include "ComLink.h"
 #include "HubOptions.h"
+#include "LogGuard.h"
 #include "ReplyRouter.h"
 
 class QTimer;
@@ -46,7 +47,11 @@ private:
     void DeliverToClient(hub::ClientId client, const std::string& bytes) override;
     void ReplyEnded(hub::ClientId client, char request, bool complete) override;
     void PhaseChanged(hub::LinePhase phase) override;
-    void Log(const std::string& text) override;
+    void Log(const std::string& text, const std::string& repeatKey) override;
+
+    // Everything the hub logs about what came from outside goes through here.
+    void LogLimited(const std::string& text, const std::string& repeatKey);
+    void WriteLogSummaries();
 
     void OpenLinks();
     void ClientOpened(TConsoleLink* link);
@@ -59,6 +64,7 @@ private:
     // the router has returned, and the router's next deadline is armed.
     template <class F> void Route(F&& call);
     void DrainHubInbox();
+    void FlushConsoleOutput();
     void ArmDeadline();
     void UpdateAvailability();
 
@@ -79,11 +85,15 @@ private:
     THubWebBackend* webBackend_ = nullptr;
     TWebFront* web_ = nullptr;
     QTimer* deadline_ = nullptr;
+    hub::TRepeatLimiter logLimiter_;
+    QTimer* logSummary_ = nullptr;
     std::vector<TConsoleLink*> links_;
     std::map<TConsoleLink*, hub::ClientId> linkClients_;
     std::map<hub::ClientId, TConsoleLink*> clientLinks_;
     hub::ClientId nextClient_ = 1;
     std::deque<HubEvent> hubInbox_;
+    // What the router gave each console during one call, written in one go after it.
+    std::map<hub::ClientId, std::string> consoleOutput_;
     bool draining_ = false;
     int routing_ = 0;
     bool lineUp_ = false;

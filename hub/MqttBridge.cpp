@@ -3,6 +3,7 @@
 #include "ErrorReport.h"
 #include "HubRecord.h"
 #include "HubState.h"
+#include "LogGuard.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -236,7 +237,7 @@ void TMqttBridge::Command(const std::string& topic, const std::string& payload, 
         return;   // said once, when this hub stood by
     const hub::MqttCommand command = hub::ParseMqttCommand(topics_, topic, payload);
     if (command.kind == hub::MqttCommand::Kind::Invalid) {
-        qInfo().noquote() << QString::fromStdString(topic) << ": ignored,"
+        qInfo().noquote() << QString::fromStdString(hub::QuotedForLog(topic)) << ": ignored,"
                           << QString::fromStdString(command.error);
         return;
     }

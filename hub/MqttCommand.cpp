@@ -1,5 +1,7 @@
 #include "MqttCommand.h"
 
+#include "LogGuard.h"
+
 namespace hub {
 
 namespace {
@@ -67,7 +69,7 @@ MqttCommand ParseMqttCommand(const HubTopics& topics, const std::string& topic,
                 return command;
             }
         }
-        return Invalid("unknown mode \"" + value + "\"");
+        return Invalid("unknown mode " + QuotedForLog(value));
     }
     const std::string prefix = topics.base + "/output/";
     const std::string suffix = "/set";
@@ -77,12 +79,12 @@ MqttCommand ParseMqttCommand(const HubTopics& topics, const std::string& topic,
     const int output =
         ChannelNumber(topic.substr(prefix.size(), topic.size() - prefix.size() - suffix.size()));
     if (output == 0)
-        return Invalid("no output " + topic.substr(prefix.size()));
+        return Invalid("no output " + QuotedForLog(topic.substr(prefix.size())));
     MqttCommand command;
     command.kind = MqttCommand::Kind::Output;
     command.output = output;
     if (!ParseOutputWish(value, command.wish))
-        return Invalid("payload \"" + value + "\" is not ON, OFF or TOGGLE");
+        return Invalid("payload " + QuotedForLog(value) + " is not ON, OFF or TOGGLE");
     return command;
 }
 

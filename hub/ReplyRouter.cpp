@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace hub {
@@ -109,7 +110,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
     }
     if ((phase_ == LinePhase::RoutingWrite && id == write_.writer) || client.specialQueued) {
         if (client.special.size() >= kMaxHeldBytes) {
-            Log("client " + std::to_string(id) + ": queue full, byte " + HexByte(ch) + " dropped");
+            LogClientByte(id, "queue full, dropped", ch);
             return;
         }
         client.special.push_back(b);
@@ -125,7 +126,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
             return;
         client.droppingRoutingDigits = false;
         if (client.held.size() >= kMaxHeldBytes) {
-            Log("client " + std::to_string(id) + ": queue full, byte " + HexByte(ch) + " dropped");
+            LogClientByte(id, "queue full, dropped", ch);
             return;
         }
         client.held.push_back(b);
@@ -139,8 +140,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
     }
     if (IsOutputCommand(ch) || ch == 'Q') {
         if (!lineUp_) {
-            Log("client " + std::to_string(id) + ": command " + std::string(1, ch) +
-                " dropped, the line is down");
+            LogClientByte(id, "command dropped, the line is down", ch);
             return;
         }
         sink_.WriteToController(std::string(1, ch));
@@ -164,14 +164,13 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
         StartNext(now);
         return;
     }
-    Log("client " + std::to_string(id) + ": byte " + HexByte(ch) + " is no command, dropped");
+    LogClientByte(id, "no command, dropped", ch);
 }
 
 void TReplyRouter::Enqueue(ClientId id, Client& client, char command, TimePoint at)
 {
     if (client.outstanding >= static_cast<int>(kMaxQueuedRequests)) {
-        Log("client " + std::to_string(id) + ": too many requests, " + std::string(1, command) +
-            " dropped");
+        LogClientByte(id, "too many requests, dropped", command);
         return;
     }
     if (IsStateRequest(command))
@@ -186,8 +185,10 @@ void TReplyRouter::StartNext(TimePoint now)
     if (!lineUp_ || reply_ || phase_ == LinePhase::RoutingWrite || phase_ == LinePhase::Learning ||
         queue_.empty())
         return;
-    const Request r = queue_.front();
-    queue_.pop_front();
+    const auto next = NextInTurn();
+    const Request r = *next;
+    queue_.erase(next);
+    lastServed_ = r.client;
     Client& client = clients_.at(r.client);
     sink_.WriteToController(std::string(1, r.command));
     if (IsStateRequest(r.command)) {
@@ -211,6 +212,16 @@ void TReplyRouter::StartNext(TimePoint now)
     client.special.clear();
     if (!pending.empty())
         sink_.WriteToController(pending);
+}
+
+std::deque<TReplyRouter::Request>::iterator TReplyRouter::NextInTurn()
+{
+    // Clients take turns in the order of their ids, starting after the one served last, so a
+    // client that keeps its queue full waits for everybody else's turn in between.
+    const auto turn = [this](ClientId client) { return std::make_pair(client <= lastServed_, client); };
+    return std::min_element(queue_.begin(), queue_.end(), [&turn](const Request& a, const Request& b) {
+        return turn(a.client) < turn(b.client);
+    });
 }
 
 void TReplyRouter::AdvanceWrite(TimePoint now)
@@ -344,7 +355,8 @@ void TReplyRouter::ControllerByte(char ch, TimePoint now)
         EndWrite(true, "saved", now);
         return;
     }
-    Log("controller byte " + HexByte(ch) + " outside any reply, dropped");
+    const std::string what = "controller byte outside any reply, dropped";
+    Log(what + " (" + HexByte(ch) + ")", what);
 }
 
 void TReplyRouter::Broadcast(char ch)
@@ -358,8 +370,7 @@ void TReplyRouter::Broadcast(char ch)
         if (ch == '/' && client.deferred.find('/') != std::string::npos)
             continue;
         if (client.deferred.size() >= kMaxDeferredBytes) {
-            Log("client " + std::to_string(id) + ": too many waiting notices, " + HexByte(ch) +
-                " dropped");
+            LogClientByte(id, "too many waiting notices, dropped", ch);
             continue;
         }
         client.deferred += ch;
@@ -437,6 +448,12 @@ void TReplyRouter::SetPhase(LinePhase phase)
         return;
     phase_ = phase;
     sink_.PhaseChanged(phase);
+}
+
+void TReplyRouter::LogClientByte(ClientId id, const std::string& what, char ch)
+{
+    const std::string kind = "client " + std::to_string(id) + ": " + what;
+    Log(kind + " (byte " + HexByte(ch) + ")", kind);
 }
 
 void TReplyRouter::Deliver(ClientId id, char ch)

@@ -35,7 +35,8 @@ public:
     // '!'), else it ran out of time or the line went away.
     virtual void ReplyEnded(ClientId client, char request, bool complete) = 0;
     virtual void PhaseChanged(LinePhase phase) = 0;
-    virtual void Log(const std::string& text) = 0;
+    // Messages with one `repeatKey` are one kind, for the log's limit on repeats.
+    virtual void Log(const std::string& text, const std::string& repeatKey) = 0;
 };
 
 class TReplyRouter {
@@ -104,6 +105,8 @@ private:
     void ClientByte(ClientId id, Client& client, TimedByte b, TimePoint now);
     void Enqueue(ClientId id, Client& client, char command, TimePoint at);
     void StartNext(TimePoint now);
+    // The first request of the next client in turn that has one.
+    std::deque<Request>::iterator NextInTurn();
     void ControllerByte(char ch, TimePoint now);
     void Broadcast(char ch);
     void EndReply(bool complete);
@@ -113,7 +116,10 @@ private:
     void SetPhase(LinePhase phase);
     void ReleaseHeld(TimePoint now);
     void Deliver(ClientId id, char ch);
-    void Log(const std::string& text) { sink_.Log(text); }
+    void Log(const std::string& text) { sink_.Log(text, text); }
+    void Log(const std::string& text, const std::string& repeatKey) { sink_.Log(text, repeatKey); }
+    // "client N: " + what + " (byte xx)", one kind for every byte.
+    void LogClientByte(ClientId id, const std::string& what, char ch);
 
     IRouterSink& sink_;
     std::map<ClientId, Client> clients_;
@@ -121,6 +127,7 @@ private:
     std::optional<Reply> reply_;
     Write write_;
     ClientId learner_ = -1;
+    ClientId lastServed_ = -1;   // requests take turns by client, from the one after this
     LinePhase phase_ = LinePhase::Normal;
     bool lineUp_;
 };

@@ -22,7 +22,9 @@
 #include <thread>
 #include <unistd.h>
 
+using hubrig::CpuSeconds;
 using hubrig::NowUs;
+using hubrig::RssKb;
 
 namespace {
 
@@ -33,33 +35,6 @@ double Percentile(std::vector<double> v, double p)
     std::sort(v.begin(), v.end());
     const std::size_t i = std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5));
     return v[i];
-}
-
-// User + system time of a process in seconds.
-double CpuSeconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream in(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && in >> field; ++i) {
-        if (i == 14)
-            utime = std::stoll(field);
-        if (i == 15)
-            stime = std::stoll(field);
-    }
-    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
-}
-
-long RssKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
 }
 
 // A console's polling cycle on `path`; records, for every output reply, when its '!' arrived.

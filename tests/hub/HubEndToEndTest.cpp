@@ -9,8 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
 
 using hubrig::MqttProbe;
 using hubrig::Rig;
@@ -117,4 +123,76 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
     EXPECT_TRUE(again.WaitFor(base + "availability", "online", 40000)) << ReadFile(rig.HubLog());
     EXPECT_TRUE(again.WaitFor(base + "output/3/state", "ON", 2000));
     EXPECT_TRUE(rig.Hub().Running());
+}
+
+// A console that writes without pause on one link: the hub's polling keeps its turn, so input
+// changes still reach MQTT and a second console's status is right; the flood and an MQTT payload
+// with a newline leave a few bounded, quoted log lines.
+TEST(HubEndToEnd, AFloodingConsoleStallsNothingAndTheLogStaysBounded)
+{
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString();
+    const std::string secondLink = dir + "/ttyHUB2";
+    Rig rig(dir, {"--console-link", secondLink});
+    MqttProbe mqtt(rig.MqttBroker().Port());
+    const std::string base = "selvora/test/";
+    ASSERT_TRUE(mqtt.WaitFor(base + "availability", "online", 8000)) << ReadFile(rig.HubLog());
+    ASSERT_TRUE(mqtt.WaitFor(base + "input/15/state", "OFF", 3000));
+
+    // Garbage with no command in it, as fast as the link takes it, bounded in time.
+    std::atomic<bool> stop{false};
+    std::atomic<std::size_t> written{0};
+    std::thread flood([&] {
+        const int fd = ::open(rig.Link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        std::string chunk;
+        for (int i = 0; i < 4096; ++i)
+            chunk += static_cast<char>(0x80 + i % 128);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            const ssize_t n = ::write(fd, chunk.data(), chunk.size());
+            if (n > 0)
+                written += static_cast<std::size_t>(n);
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        ::close(fd);
+    });
+    Spin(500);
+    for (const char* state : {"on", "off", "on"}) {
+        rig.Sim().Command(std::string("in 15 ") + state);
+        EXPECT_TRUE(mqtt.WaitFor(base + "input/15/state", state == std::string("on") ? "ON" : "OFF",
+                                 3000))
+            << "lost during the flood: in 15 " << state;
+    }
+    {
+        LineEnd second(secondLink);
+        ASSERT_TRUE(second.IsOpen());
+        second.Write("x");
+        const std::string outputs = second.Read(17, 3000);
+        second.Write("q");
+        const std::string inputs = second.Read(16, 3000);
+        const SimStatus truth = rig.Sim().Status();
+        EXPECT_EQ(outputs, truth.outputs + "!");
+        EXPECT_EQ(inputs, truth.inputs);
+    }
+    stop = true;
+    flood.join();
+    EXPECT_GT(written.load(), 16384u);
+
+    mqtt.Publish(base + "output/1/set", "X\nselvora-hub: FORGED\x1b[2J");
+    Spin(1500);
+    EXPECT_TRUE(rig.Hub().Running());
+    const std::string log = ReadFile(rig.HubLog());
+    EXPECT_LT(log.size(), 16384u);
+    std::istringstream lines(log);
+    int count = 0;
+    bool quoted = false;
+    for (std::string line; std::getline(lines, line); ++count) {
+        EXPECT_LT(line.size(), 300u) << line.substr(0, 300);
+        EXPECT_EQ(line.rfind("selvora-hub: FORGED", 0), std::string::npos);
+        EXPECT_EQ(line.find('\x1b'), std::string::npos);
+        quoted = quoted || line.find("\"X\\nselvora-hub: FORGED\\x1b[2J\"") != std::string::npos;
+    }
+    EXPECT_TRUE(quoted) << log;
+    EXPECT_LT(count, 60) << log;
 }

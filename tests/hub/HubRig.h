@@ -109,5 +109,10 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 std::string OwnGroup();
 // A connected socket to 127.0.0.1:port, or -1.
 int ConnectLoopback(int port);
+// User + system time of a process so far, in seconds (/proc/PID/stat): its own CPU time,
+// whatever else runs on the machine.
+double CpuSeconds(pid_t pid);
+// Its resident memory in kB, or -1.
+long RssKb(pid_t pid);
 
 }  // namespace hubrig

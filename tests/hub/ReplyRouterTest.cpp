@@ -36,7 +36,7 @@ struct Recorder : hub::IRouterSink {
         ends.push_back(std::to_string(client) + request + (complete ? "+" : "-"));
     }
     void PhaseChanged(LinePhase phase) override { phases.push_back(phase); }
-    void Log(const std::string& text) override { log.push_back(text); }
+    void Log(const std::string& text, const std::string&) override { log.push_back(text); }
 };
 
 class RouterTest : public ::testing::Test {
@@ -244,3 +244,26 @@ TEST_F(RouterTest, AfterAnAbandonedWriteTheWritersCellsAreNotOutputCommands)
 }
 
 }  // namespace
+
+TEST_F(RouterTest, RequestsTakeTurnsByClientAndAGoneClientsQueueNeverGoesOut)
+{
+    Client(1, std::string(20, 'q'));   // a careless client: sixteen are kept
+    Client(2, "x");
+    Client(3, "q");
+    Controller(States('0'));
+    EXPECT_EQ(out.wire, "qx");   // the others' turn comes before its second
+    Controller(States() + "!");
+    EXPECT_EQ(out.wire, "qxq");
+    Controller(States('0'));
+    EXPECT_EQ(out.wire, "qxqq");
+    Client(2, "x");
+    Controller("0000");
+    router.RemoveClient(1, now);   // mid-reply, fourteen requests still queued
+    Controller(std::string(12, '0'));
+    EXPECT_EQ(out.wire, "qxqqx");
+    Controller(States() + "!");
+    Advance(1s);
+    EXPECT_EQ(out.wire, "qxqqx");
+    EXPECT_EQ(out.got[2], States() + "!" + States() + "!");
+    EXPECT_EQ(out.got[1], std::string(16 + 4, '0'));   // nothing after it left
+}
