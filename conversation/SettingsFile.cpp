@@ -1,9 +1,10 @@
 #include "SettingsFile.h"
 
+#include "Windows1250.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace SettingsFile {
 namespace {
@@ -143,9 +144,8 @@ QStringList Decode(const QList<QByteArray>& raw)
             out.append(QString(decoder.decode(line)).left(kMaxLineLength));
         return out;
     }
-    QStringDecoder cp1250("windows-1250", QStringDecoder::Flag::Stateless);
     for (const QByteArray& line : raw)
-        out.append(QString(cp1250.decode(line)).left(kMaxLineLength));
+        out.append(Windows1250::Decode(line).left(kMaxLineLength));
     return out;
 }
 
@@ -165,12 +165,12 @@ QByteArray Compose(const QStringList& lines)
         text += line;
         text += QStringLiteral("\r\n");
     }
-    QStringEncoder cp1250("windows-1250");
-    const QByteArray bytes = cp1250.encode(text);
+    QByteArray bytes;
+    const bool fits = Windows1250::Encode(text, bytes);
     // Windows-1250 bytes such as "\xC6\x9C" ("Ćś") may also form valid UTF-8, which the reader
     // would take them for; such a text goes out as UTF-8 so that it reads back unchanged. (Plain
     // ASCII is the same bytes either way.)
-    if (!cp1250.hasError() && !IsValidUtf8(bytes))
+    if (fits && !IsValidUtf8(bytes))
         return bytes;
     return text.toUtf8();
 }
