@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <cerrno>
 #include <limits>
 
 namespace {

@@ -137,6 +137,10 @@ bool ComDeviceWin32::Open(const std::string& path)
                              FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return Fail();
+    if (!ClaimUnderWine(path)) {
+        ::CloseHandle(h);
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
     HANDLE wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE waitDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!wake || !waitDone) {
@@ -152,6 +156,9 @@ bool ComDeviceWin32::Open(const std::string& path)
     waitOverlapped_.hEvent = waitDone;
     waitPending_ = false;
     emptyCompletionsInRow_ = 0;
+    mask_ = 0;
+    unsupported_ = 0;
+    announced_ = 0;
     waitCompletions_ = 0;
     {
         std::lock_guard<std::mutex> lock(timeoutsMutex_);
@@ -167,13 +174,19 @@ void ComDeviceWin32::Close()
 {
     if (handle_ != INVALID_HANDLE_VALUE) {
         if (waitPending_) {
+            // An empty mask ends the wait on Windows and on Wine, which does not cancel it.
             DWORD n = 0;
+            ::SetCommMask(handle_, 0);
             ::CancelIoEx(handle_, &waitOverlapped_);
             ::GetOverlappedResult(handle_, &waitOverlapped_, &n, TRUE);
             waitPending_ = false;
         }
         ::CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
+    }
+    if (wineClaim_) {
+        ::CloseHandle(wineClaim_);
+        wineClaim_ = nullptr;
     }
     for (HANDLE* h : {&wakeEvent_, &waitOverlapped_.hEvent}) {
         if (*h)
@@ -183,6 +196,47 @@ void ComDeviceWin32::Close()
     if (timerPeriodRaised_)
         ::timeEndPeriod(1);
     timerPeriodRaised_ = false;
+}
+
+bool ComDeviceWin32::DropUnsupportedEvents()
+{
+    // Wine refuses the whole wait when the device cannot watch one of the events asked for: a
+    // pseudo-terminal has no modem lines, and no break or error counters either. Those events
+    // cannot happen there; the rest are waited for without them.
+    constexpr std::uint32_t kModem = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+    constexpr std::uint32_t kLineErrors = EV_BREAK | EV_ERR;
+    const std::uint32_t asked = mask_.load() & ~unsupported_.load();
+    if (asked & kModem)
+        unsupported_ |= kModem;
+    else if (asked & kLineErrors)
+        unsupported_ |= kLineErrors;
+    else
+        return false;
+    DWORD queued = 0;
+    return QueuedBytes(&queued) && ::SetCommMask(handle_, mask_.load() & ~unsupported_.load());
+}
+
+bool ComDeviceWin32::ClaimUnderWine(const std::string& path)
+{
+    // Windows' serial drivers refuse a second open (share mode 0); Wine enforces share modes
+    // only on files, so two programs could share a port there. Under Wine a named mutex per
+    // port stands in for the driver between programs that ask for it (ours). On Windows this is
+    // one look-up of an export that is not there.
+    static const bool underWine =
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (!underWine)
+        return true;
+    std::wstring name = L"Local\\konfigurator-port-" + Wide(path);
+    std::replace(name.begin() + 6, name.end(), L'\\', L'/');
+    HANDLE claim = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!claim)
+        return true;   // no stand-in to be had: as without it
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(claim);
+        return false;
+    }
+    wineClaim_ = claim;
+    return true;
 }
 
 bool ComDeviceWin32::SetBufferSizes(int inputSize, int outputSize)
@@ -226,8 +280,9 @@ bool ComDeviceWin32::SetEventMask(std::uint32_t mask)
     if (handle_ == INVALID_HANDLE_VALUE)
         return Fail(ERROR_INVALID_HANDLE);
     // Also ends a wait in progress (with no events), which then starts again with the new mask.
-    if (!::SetCommMask(handle_, mask))
+    if (!::SetCommMask(handle_, mask & ~unsupported_.load()))
         return Fail();
+    mask_ = mask;
     return true;
 }
 
@@ -276,7 +331,22 @@ bool ComDeviceWin32::ReadQueuedNow(ComIo& io)
             return Fail();
     }
     io.done += static_cast<int>(n);
+    TookBytes(static_cast<int>(n));
     return true;
+}
+
+void ComDeviceWin32::TookBytes(int count)
+{
+    int cur = announced_.load();
+    while (cur > 0 && !announced_.compare_exchange_weak(cur, std::max(0, cur - count))) {
+    }
+}
+
+void ComDeviceWin32::NoteReported(int queued)
+{
+    int cur = announced_.load();
+    while (cur < queued && !announced_.compare_exchange_weak(cur, queued)) {
+    }
 }
 
 bool ComDeviceWin32::StartIo(ComIo& io)
@@ -304,6 +374,8 @@ bool ComDeviceWin32::StartIo(ComIo& io)
     }
     if (ok) {
         io.done = static_cast<int>(n);
+        if (!io.isWrite)
+            TookBytes(io.done);
         return true;
     }
     if (::GetLastError() != ERROR_IO_PENDING)
@@ -319,6 +391,7 @@ bool ComDeviceWin32::StartIo(ComIo& io)
     if (!ended && ::GetLastError() != ERROR_OPERATION_ABORTED)
         return Fail();
     io.done = static_cast<int>(n);
+    TookBytes(io.done);
     return ReadQueuedNow(io);
 }
 
@@ -339,6 +412,8 @@ bool ComDeviceWin32::FinishIo(ComIo& io)
     if (!ok && !IsTimeout(error))
         return Fail(error);
     io.done = static_cast<int>(n);
+    if (!io.isWrite)
+        TookBytes(io.done);
     return true;
 }
 
@@ -398,11 +473,15 @@ bool ComDeviceWin32::ModemStatus(std::uint32_t* status)
 ComDevice::WaitResult ComDeviceWin32::CompletedWait(DWORD mask, std::uint32_t* events)
 {
     if (mask & EV_RXCHAR) {
-        // Bytes a receive handler has already taken leave nothing to announce.
+        // Only bytes beyond those already reported make an event: a receive handler may have
+        // taken them meanwhile, or left them waiting (Wine reports a queue that is not empty
+        // as EV_RXCHAR at the start of every wait).
         DWORD queued = 0;
         if (!QueuedBytes(&queued))
             return WaitResult::HungUp;
-        if (queued == 0)
+        if (static_cast<int>(queued) > announced_.load())
+            announced_ = static_cast<int>(queued);
+        else
             mask &= ~static_cast<DWORD>(EV_RXCHAR);
     }
     *events = mask;
@@ -430,55 +509,63 @@ ComDevice::WaitResult ComDeviceWin32::WaitEvents(const ComStopSignal& stop, std:
     }
     HANDLE handles[3] = {reinterpret_cast<HANDLE>(stop.Handle()), wakeEvent_, waitOverlapped_.hEvent};
     for (;;) {
+        bool completed = false;
         if (!waitPending_) {
             ::ResetEvent(waitOverlapped_.hEvent);
             waitMask_ = 0;
             if (::WaitCommEvent(handle_, &waitMask_, &waitOverlapped_)) {
-                ++waitCompletions_;
-                if (waitMask_ != 0) {
-                    emptyCompletionsInRow_ = 0;
-                    const WaitResult r = CompletedWait(waitMask_, events);
-                    if (r != WaitResult::Events || *events != 0)
-                        return r;
+                completed = true;
+            } else {
+                const DWORD e = ::GetLastError();
+                if (e == ERROR_IO_PENDING) {
+                    waitPending_ = true;
+                } else if (!(NoModemLines(e) && DropUnsupportedEvents())) {
+                    lastError_ = static_cast<int>(e);
+                    return WaitResult::HungUp;
                 }
                 continue;
             }
-            const DWORD e = ::GetLastError();
-            if (e != ERROR_IO_PENDING) {
-                lastError_ = static_cast<int>(e);
+        }
+        if (!completed) {
+            const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+            if (r == WAIT_OBJECT_0)
+                return WaitResult::Stopped;   // the wait stays pending; Close ends it
+            if (r == WAIT_OBJECT_0 + 1)
+                continue;                     // the pending wait already sees what changed
+            if (r != WAIT_OBJECT_0 + 2) {
+                lastError_ = static_cast<int>(::GetLastError());
+                return WaitResult::Failed;
+            }
+            DWORD n = 0;
+            const BOOL ok = ::GetOverlappedResult(handle_, &waitOverlapped_, &n, FALSE);
+            const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
+            waitPending_ = false;
+            if (!ok && error != ERROR_OPERATION_ABORTED) {
+                lastError_ = static_cast<int>(error);
                 return WaitResult::HungUp;
             }
-            waitPending_ = true;
+            if (!ok)
+                waitMask_ = 0;
         }
-        const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
-        if (r == WAIT_OBJECT_0)
-            return WaitResult::Stopped;   // the wait stays pending; Close ends it
-        if (r == WAIT_OBJECT_0 + 1)
-            continue;                     // the pending wait already sees what changed
-        if (r != WAIT_OBJECT_0 + 2) {
-            lastError_ = static_cast<int>(::GetLastError());
-            return WaitResult::Failed;
-        }
-        DWORD n = 0;
-        const BOOL ok = ::GetOverlappedResult(handle_, &waitOverlapped_, &n, FALSE);
-        const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
-        waitPending_ = false;
         ++waitCompletions_;
-        if (!ok && error != ERROR_OPERATION_ABORTED) {
-            lastError_ = static_cast<int>(error);
-            return WaitResult::HungUp;
-        }
-        if (ok && waitMask_ != 0) {
-            emptyCompletionsInRow_ = 0;
+        if (waitMask_ != 0) {
             const WaitResult result = CompletedWait(waitMask_, events);
-            if (result != WaitResult::Events || *events != 0)
+            if (result != WaitResult::Events || *events != 0) {
+                emptyCompletionsInRow_ = 0;
                 return result;
-            continue;
+            }
         }
-        // No event. A line that went away says so here at the latest.
+        // No event. Wine counts only bytes that come while a wait is pending, so bytes that
+        // came in between are looked for here; a line that went away says so here at the latest.
         DWORD queued = 0;
         if (!QueuedBytes(&queued))
             return WaitResult::HungUp;
+        if ((mask_.load() & EV_RXCHAR) && static_cast<int>(queued) > announced_.load()) {
+            announced_ = static_cast<int>(queued);
+            emptyCompletionsInRow_ = 0;
+            *events = EV_RXCHAR;
+            return WaitResult::Events;
+        }
         if (!PauseAfterEmptyCompletion(stop))
             return WaitResult::Stopped;
     }

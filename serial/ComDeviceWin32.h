@@ -26,7 +26,7 @@ public:
 
     bool Purge(std::uint32_t flags) override;
     bool QueueCounts(int* inQueue, int* outQueue) override;
-    void NoteReported(int queued) override { (void)queued; }
+    void NoteReported(int queued) override;
     bool TakeErrors(std::uint32_t* errors) override;
     bool ModemStatus(std::uint32_t* status) override;
 
@@ -45,16 +45,23 @@ private:
     bool QueuedBytes(DWORD* queued);
     WaitResult CompletedWait(DWORD mask, std::uint32_t* events);
     bool PauseAfterEmptyCompletion(const ComStopSignal& stop);   // false when stopped
+    void TookBytes(int count);        // a read took them: they are no longer announced
+    bool ClaimUnderWine(const std::string& path);
+    bool DropUnsupportedEvents();     // false when there is nothing left to drop
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     HANDLE wakeEvent_ = nullptr;
+    HANDLE wineClaim_ = nullptr;
+    std::atomic<std::uint32_t> mask_{0};          // as asked for
+    std::atomic<std::uint32_t> unsupported_{0};   // left out of what the device is asked to watch
+    std::atomic<int> announced_{0};   // queued bytes already reported by an event
     bool timerPeriodRaised_ = false;
 
     // The event wait: only the waiting thread touches these while the port is open.
     OVERLAPPED waitOverlapped_{};
     DWORD waitMask_ = 0;
     bool waitPending_ = false;
-    int emptyCompletionsInRow_ = 0;
+    std::atomic<int> emptyCompletionsInRow_{0};   // a write starts it afresh
     std::atomic<int> waitCompletions_{0};
 
     std::mutex timeoutsMutex_;
