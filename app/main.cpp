@@ -33,6 +33,10 @@ int main(int argc, char** argv)
     silver.setColor(QPalette::Button, kSilver);
     QApplication::setPalette(silver);
     // One face for every window, with the widths the captions were fitted to (Arial's).
+#ifdef _WIN32
+    // A Windows PC seldom has Liberation Sans; Arial, which it always has, is the same widths.
+    QFont::insertSubstitution(QStringLiteral("Liberation Sans"), QStringLiteral("Arial"));
+#endif
     QFont uiFont(QStringLiteral("Liberation Sans"));
     uiFont.setPixelSize(11);
     QApplication::setFont(uiFont);

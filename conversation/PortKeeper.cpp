@@ -4,7 +4,6 @@
 #include "ErrorReport.h"
 
 #include <QTimer>
-#include <unistd.h>
 
 TPortKeeper::TPortKeeper(TCustomComPort* port, QObject* parent) : QObject(parent), port_(port)
 {
@@ -46,7 +45,7 @@ void TPortKeeper::ReconnectTimerTimer()
     }
     // A cheap look first: a missing device is the common case while the cable is out.
     const std::string path = DevicePathForPort(port_->Port());
-    if (::access(path.c_str(), F_OK) != 0)
+    if (!ComDeviceExists(path))
         return;
     try {
         port_->SetConnected(true);

@@ -1,9 +1,12 @@
 #include "SettingsFile.h"
 
+#include "Windows1250.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
+#include <QThread>
 
 namespace SettingsFile {
 namespace {
@@ -13,6 +16,15 @@ constexpr int kMaxLineBytes = kMaxLineLength * 4;
 // Reading stops here even when the lines are not complete: a file without line breaks (or a
 // device) must not keep the 20 ms watch reading for ever. Well above any real settings file.
 constexpr qint64 kMaxReadBytes = 4 * 1024 * 1024;
+// Windows cannot replace a file that a reader has open (the lock watch rereads it every 20 ms,
+// another console may too), nor open one while it is being replaced: either is tried again for
+// a moment before it counts as failed.
+#ifdef _WIN32
+constexpr int kReplaceAttempts = 40;
+#else
+constexpr int kReplaceAttempts = 1;
+#endif
+constexpr unsigned long kReplaceRetryMs = 5;
 
 // Collects raw line bytes, keeping at most kMaxLineBytes of each line and kMaxLines lines.
 class LineSplitter {
@@ -143,9 +155,8 @@ QStringList Decode(const QList<QByteArray>& raw)
             out.append(QString(decoder.decode(line)).left(kMaxLineLength));
         return out;
     }
-    QStringDecoder cp1250("windows-1250", QStringDecoder::Flag::Stateless);
     for (const QByteArray& line : raw)
-        out.append(QString(cp1250.decode(line)).left(kMaxLineLength));
+        out.append(Windows1250::Decode(line).left(kMaxLineLength));
     return out;
 }
 
@@ -165,12 +176,12 @@ QByteArray Compose(const QStringList& lines)
         text += line;
         text += QStringLiteral("\r\n");
     }
-    QStringEncoder cp1250("windows-1250");
-    const QByteArray bytes = cp1250.encode(text);
+    QByteArray bytes;
+    const bool fits = Windows1250::Encode(text, bytes);
     // Windows-1250 bytes such as "\xC6\x9C" ("Ćś") may also form valid UTF-8, which the reader
     // would take them for; such a text goes out as UTF-8 so that it reads back unchanged. (Plain
     // ASCII is the same bytes either way.)
-    if (!cp1250.hasError() && !IsValidUtf8(bytes))
+    if (fits && !IsValidUtf8(bytes))
         return bytes;
     return text.toUtf8();
 }
@@ -179,8 +190,13 @@ bool Load(const QString& path, QStringList& lines)
 {
     lines.clear();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    // On Windows the file cannot be opened for the moment a save replaces it; it is there all
+    // the same, so the open is tried again rather than the file taken for missing.
+    for (int attempt = 1; !file.open(QIODevice::ReadOnly); ++attempt) {
+        if (attempt >= kReplaceAttempts || !QFileInfo::exists(path))
+            return false;
+        QThread::msleep(kReplaceRetryMs);
+    }
     LineSplitter splitter;
     char chunk[16384];
     for (qint64 total = 0; total < kMaxReadBytes;) {
@@ -195,15 +211,20 @@ bool Load(const QString& path, QStringList& lines)
 
 void Save(const QString& path, const QStringList& lines)
 {
-    QSaveFile file(path);
     const QByteArray bytes = Compose(lines);
-    // commit() alone does not notice a buffered write that failed (disk full, size limit):
-    // flush and check the error first, so a cut-off file never replaces the old one.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
-        || file.error() != QFileDevice::NoError || !file.commit()) {
-        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2")
-                             .arg(path, file.errorString())
-                             .toStdString());
+    for (int attempt = 1;; ++attempt) {
+        QSaveFile file(path);
+        // commit() alone does not notice a buffered write that failed (disk full, size limit):
+        // flush and check the error first, so a cut-off file never replaces the old one.
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush()
+            && file.error() == QFileDevice::NoError && file.commit())
+            return;
+        if (file.error() != QFileDevice::RenameError || attempt >= kReplaceAttempts) {
+            throw EFileError(QStringLiteral("Cannot create file \"%1\". %2")
+                                 .arg(path, file.errorString())
+                                 .toStdString());
+        }
+        QThread::msleep(kReplaceRetryMs);
     }
 }
 

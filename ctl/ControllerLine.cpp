@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <cerrno>
 #include <limits>
 
 namespace {
@@ -25,19 +24,16 @@ QString OpenFailure(const QString& port, const EComPort& e)
 {
     const QString device = QString::fromStdString(DevicePathForPort(port));
     const QString what = QString::fromLocal8Bit(e.what());
-    switch (e.SystemCode()) {
-    case EBUSY:
+    switch (ClassifyOpenError(e.SystemCode())) {
+    case ComOpenRefusal::InUse:
         return QStringLiteral("port %1 is in use by another program (%2). Close the console, hub or "
                               "other program that holds it, or wait until it is done, and try again.")
             .arg(device, what);
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
+    case ComOpenRefusal::Missing:
         return QStringLiteral("port %1 does not exist (%2). Check the cable or USB adapter and the "
                               "--port path (COM1, /dev/ttyUSB0, a simulator or hub link).")
             .arg(device, what);
-    case EACCES:
-    case EPERM:
+    case ComOpenRefusal::NoPermission:
         return QStringLiteral("no permission to open port %1 (%2). Add the user to the dialout group "
                               "and log in again, or run as a user who may use the port.")
             .arg(device, what);

@@ -95,6 +95,9 @@ struct ComIo {
     int done = 0;                 // bytes transferred so far
     std::int64_t startMs = 0;
     bool started = false;
+    // The platform's own record of the transfer while the system carries it on (an OVERLAPPED
+    // on Windows); releasing it ends such a transfer first.
+    std::shared_ptr<void> pending;
 };
 
 class ComDevice {
@@ -168,6 +171,13 @@ protected:
 
 // The platform's device implementation.
 std::unique_ptr<ComDevice> CreateComDevice();
+
+// What a failed Open's LastError() means to a user, whatever the platform's codes are.
+enum class ComOpenRefusal { InUse, Missing, NoPermission, Other };
+ComOpenRefusal ClassifyOpenError(int systemCode);
+
+// A cheap look whether a device path names something that exists, without opening it.
+bool ComDeviceExists(const std::string& path);
 
 // Milliseconds on a monotonic clock.
 std::int64_t ComNowMs();

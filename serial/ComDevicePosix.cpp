@@ -29,6 +29,24 @@ std::unique_ptr<ComDevice> CreateComDevice()
     return std::make_unique<ComDevicePosix>();
 }
 
+ComOpenRefusal ClassifyOpenError(int systemCode)
+{
+    switch (systemCode) {
+    case EBUSY: return ComOpenRefusal::InUse;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: return ComOpenRefusal::Missing;
+    case EACCES:
+    case EPERM: return ComOpenRefusal::NoPermission;
+    default: return ComOpenRefusal::Other;
+    }
+}
+
+bool ComDeviceExists(const std::string& path)
+{
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
 namespace {
 constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr std::uint32_t kModemEvents = ComEv::Cts | ComEv::Dsr | ComEv::Rlsd | ComEv::Ring;

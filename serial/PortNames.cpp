@@ -1,5 +1,7 @@
 #include <QRegularExpression>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "ComPort.h"
 
@@ -9,6 +11,13 @@ std::string DevicePathForPort(const QString& port)
     static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
                                         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = com.match(port);
+#ifdef _WIN32
+    // The device namespace reaches every COM port; the plain name only reaches COM1..COM9.
+    // Anything else (\\.\COM12, a named device) stands as given.
+    if (m.hasMatch())
+        return "\\\\.\\COM" + m.captured(1).toStdString();
+    return port.toStdString();
+#else
     if (m.hasMatch()) {
         const int n = m.captured(1).toInt();
         if (n <= 256)
@@ -23,4 +32,5 @@ std::string DevicePathForPort(const QString& port)
     if (port.contains(QLatin1Char('/')) && ::access(name.c_str(), F_OK) == 0)
         return name;
     return "/dev/" + name;
+#endif
 }

@@ -13,8 +13,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QStyle>
 #include <QtMath>
 #include <qdrawutil.h>
@@ -23,6 +21,7 @@
 
 #include "ComLink.h"
 #include "ComPort.h"
+#include "Windows1250.h"
 
 namespace {
 QColor ToQColor(TColor c)
@@ -31,21 +30,13 @@ QColor ToQColor(TColor c)
                   static_cast<int>((c >> 16) & 0xFF));
 }
 
-// Bytes 128..255 are the controller's code page, Windows-1250.
+// Bytes 128..255 are the controller's code page, Windows-1250. Looked up per cell when painting.
 const std::array<QChar, 256>& CodePageTable()
 {
     static const std::array<QChar, 256> table = [] {
         std::array<QChar, 256> t{};
-        QByteArray bytes(256, '\0');
         for (int i = 0; i < 256; ++i)
-            bytes[i] = static_cast<char>(i);
-        QStringDecoder decoder("windows-1250");
-        QString text = decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
-        for (int i = 0; i < 256; ++i) {
-            const QChar ch = i < text.size() ? text.at(i) : QChar(i);
-            // Bytes without a character in the code page (0x81, 0x83, ...) show as themselves.
-            t[static_cast<std::size_t>(i)] = ch == QChar::ReplacementCharacter ? QChar(i) : ch;
-        }
+            t[static_cast<std::size_t>(i)] = Windows1250::ToUnicode(static_cast<unsigned char>(i));
         return t;
     }();
     return table;
@@ -839,9 +830,10 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
         return;
     }
-    // Typed characters go out in the controller's code page.
-    QStringEncoder encoder("windows-1250");
-    const QByteArray bytes = encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toLatin1();
+    // Typed characters go out in the controller's code page. One it cannot hold is not sent: a
+    // stand-in byte (ICU's is Ctrl+Z) would reach the controller as a key it never got.
+    QByteArray bytes;
+    Windows1250::Encode(text, bytes);
     ErrorReport::Guard([&] {
         for (char ch : bytes)
             SendKeyChar(ch);

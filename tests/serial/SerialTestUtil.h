@@ -3,24 +3,14 @@
 #include <termios.h>
 
 #include "ComPort.h"
+#include "ConsolePortSettings.h"
 #include "PtyPair.h"
 #include "WaitFor.h"
 
 // A port set up as the console sets up its own, on the slave side of a pty.
 inline void ConfigureAsConsole(TCustomComPort& port, const PtyPair& pty)
 {
-    port.SetBaudRate(br9600);
-    port.SetPort(QString::fromStdString(pty.SlavePath()));
-    port.Parity()->SetBits(prNone);
-    port.SetStopBits(sbOneStopBit);
-    port.SetDataBits(dbEight);
-    port.SetEvents(AllComEvents);
-    port.FlowControl()->SetOutCTSFlow(false);
-    port.FlowControl()->SetOutDSRFlow(false);
-    port.FlowControl()->SetControlDTR(dtrDisable);
-    port.FlowControl()->SetControlRTS(rtsDisable);
-    port.FlowControl()->SetXonXoffOut(false);
-    port.FlowControl()->SetXonXoffIn(false);
+    ConfigureAsConsole(port, QString::fromStdString(pty.SlavePath()));
 }
 
 // The line settings as the driver holds them (the master side reports the slave's).

@@ -184,6 +184,9 @@ TEST_F(Terminal, TypedKeysGoToThePortOnlyWhenItIsOpen)
     // Polish letters go out in the controller's code page.
     Key(Qt::Key_unknown, QString::fromUtf8("ą"));
     EXPECT_EQ(pty.Read(1, 2000), "\xB9");
+    // A character the code page cannot hold is left out, never sent as a stand-in byte.
+    Key(Qt::Key_unknown, QString::fromUtf8("\u4e2d\u015b"));
+    EXPECT_EQ(pty.Drain(50, 500), "\x9C");
 
     term->SetSendLF(true);
     term->SetLocalEcho(true);
