@@ -72,10 +72,13 @@ private:
     std::vector<Message> log_;
 };
 
-// The simulator plus the hub on it with one console link, all in `dir`.
+// The simulator plus the hub on it with one console link, all in `dir`. `hubProgram` is the
+// command that starts the hub (an emulator before another architecture's build); by default
+// the hub of this build.
 class Rig {
 public:
-    explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {});
+    explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {},
+                 const std::vector<std::string>& hubProgram = {});
     ~Rig();
     SimulatorProcess& Sim() { return *sim_; }
     Broker& MqttBroker() { return broker_; }
