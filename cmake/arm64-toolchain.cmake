@@ -6,6 +6,8 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(KONF_TRIPLET aarch64-linux-gnu)
+# The Debian architecture the packages are built for.
+set(KONF_DEB_ARCHITECTURE arm64)
 
 if(NOT KONF_ARM64_SYSROOT AND DEFINED ENV{KONF_ARM64_SYSROOT})
   set(KONF_ARM64_SYSROOT $ENV{KONF_ARM64_SYSROOT})
