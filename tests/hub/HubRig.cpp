@@ -238,20 +238,23 @@ std::vector<Message> MqttProbe::Since(int64_t us)
     return out;
 }
 
-Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra, WebPage web)
+Rig::Rig(const std::string& dir, const std::vector<std::string>& hubExtra, WebPage web,
+         const std::vector<std::string>& hubProgram)
     : dir_(dir), broker_(dir)
 {
     broker_.Start();
     sim_ = std::make_unique<SimulatorProcess>(dir_);
     if (!sim_->Start())
         throw std::runtime_error("selvora-sim: " + sim_->Error());
-    std::vector<std::string> args{BuildDir() + "/selvora-hub",
-                                  "--device", sim_->LinkPath(),
-                                  "--console-link", Link(),
-                                  "--console-group", OwnGroup(),
-                                  "--mqtt", "127.0.0.1:" + std::to_string(broker_.Port()),
-                                  "--id", "test",
-                                  "--discovery-prefix", "ha"};
+    std::vector<std::string> args = hubProgram;
+    if (args.empty())
+        args.push_back(BuildDir() + "/selvora-hub");
+    args.insert(args.end(), {"--device", sim_->LinkPath(),
+                             "--console-link", Link(),
+                             "--console-group", OwnGroup(),
+                             "--mqtt", "127.0.0.1:" + std::to_string(broker_.Port()),
+                             "--id", "test",
+                             "--discovery-prefix", "ha"});
     args.insert(args.end(), hubExtra.begin(), hubExtra.end());
     if (web == WebPage::Off) {
         hub_ = std::make_unique<Child>(args, HubLog());

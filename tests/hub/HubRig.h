@@ -79,12 +79,13 @@ private:
 };
 
 // The simulator plus the hub on it with one console link, all in `dir`; with WebPage::On also
-// the hub's web page on a free loopback port.
+// the hub's web page on a free loopback port. `hubProgram` is the command that starts the hub
+// (an emulator before another architecture's build); by default the hub of this build.
 class Rig {
 public:
     enum class WebPage { Off, On };
     explicit Rig(const std::string& dir, const std::vector<std::string>& hubExtra = {},
-                 WebPage web = WebPage::Off);
+                 WebPage web = WebPage::Off, const std::vector<std::string>& hubProgram = {});
     ~Rig();
     int WebPort() const { return webPort_; }
     SimulatorProcess& Sim() { return *sim_; }
