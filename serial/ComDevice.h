@@ -137,6 +137,9 @@ public:
     virtual WaitResult WaitEvents(const ComStopSignal& stop, std::uint32_t* events) = 0;
     // Wakes a WaitEvents in progress so it re-examines the device.
     virtual void Wake() = 0;
+    // Within a stream, new bytes are announced at most once every this many character times
+    // (0: the device's own pace). A device that announces by its own rules may ignore it.
+    virtual void SetReceiveHoldOff(int characters) { (void)characters; }
     // Called by the waiting thread right after it handed an event on: sleeps out whatever
     // pause the device keeps after announcing received bytes anyway, so that waiting for the
     // hand-over to be taken does not cost a wake-up of its own. Returns early on a stop or Wake.

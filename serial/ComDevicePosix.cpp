@@ -66,6 +66,8 @@ constexpr int kTxTickMs = 2;   // while a written block drains
 // Counted in character times alone, a slow line would hold a reply's tail for seconds (64
 // characters at 300 bit/s take 2.1 s): whatever the speed, no batch waits longer than
 // kRxHoldOffMaxUs, which leaves 9600 bit/s as it is.
+// An owner that only wants whole replies (no one watches them arrive) may ask for a longer short
+// hold-off, up to kRxLongHoldOffChars: a reply then costs two hand-overs instead of five.
 constexpr int kRxHoldOffChars = 4;
 constexpr int kRxLongHoldOffChars = 64;
 constexpr int kRxShortBurstBytes = 32;
@@ -649,9 +651,15 @@ bool ComDevicePosix::ModemStatus(std::uint32_t* status)
     return true;
 }
 
+void ComDevicePosix::SetReceiveHoldOff(int characters)
+{
+    rxHoldOffChars_ = std::clamp(characters, 0, kRxLongHoldOffChars);
+}
+
 std::int64_t ComDevicePosix::HoldOffLeftUs() const
 {
-    const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : kRxHoldOffChars;
+    const int shortHold = rxHoldOffChars_ > 0 ? rxHoldOffChars_.load() : kRxHoldOffChars;
+    const int holdChars = rxBurstBytes_ > kRxShortBurstBytes ? kRxLongHoldOffChars : shortHold;
     const std::int64_t holdUs = std::min(static_cast<std::int64_t>(holdChars) * charTimeUs_.load(), kRxHoldOffMaxUs);
     return lastRxEventUs_ + holdUs - NowUs();
 }

@@ -19,6 +19,7 @@ public:
     bool SetState(const TComDcb& dcb) override;
     bool SetTimeouts(const TComTimeoutRecord& timeouts) override;
     bool SetEventMask(std::uint32_t mask) override;
+    void SetReceiveHoldOff(int characters) override;
 
     bool StartIo(ComIo& io) override;
     bool FinishIo(ComIo& io) override;
@@ -87,6 +88,7 @@ private:
     // stream is handed on in small batches (see WaitEvents).
     std::atomic<int> charTimeUs_{1042};
     std::atomic<std::int64_t> lastRxEventUs_{0};
+    std::atomic<int> rxHoldOffChars_{0};   // the owner's hold-off; 0: kRxHoldOffChars
     std::atomic<int> rxBurstBytes_{0};   // bytes announced since the current stream began
     std::atomic<bool> fasterThanLine_{false};   // the last batch came faster than the line's speed
 };

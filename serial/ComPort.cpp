@@ -1,5 +1,6 @@
 #include "ComPort.h"
 
+#include <algorithm>
 #include <QCoreApplication>
 #include <QThread>
 
@@ -117,6 +118,12 @@ void TCustomComPort::SetEventChar(char value)
         return;
     eventChar_ = value;
     ApplyLineSettings();
+}
+
+void TCustomComPort::SetReceiveHoldOff(int characters)
+{
+    receiveHoldOff_ = std::max(0, characters);
+    device_->SetReceiveHoldOff(receiveHoldOff_);
 }
 
 TSyncMethod TCustomComPort::SyncMethod() const { return syncMethod_; }
@@ -283,6 +290,7 @@ void TCustomComPort::OpenPort()
     if (!events_.Empty()) {
         thread_ = std::make_unique<TComThread>(this, device_.get(), receiver_.get());
         device_->SetEventMask(EventsToMask(events_));
+        device_->SetReceiveHoldOff(receiveHoldOff_);
         thread_->start();
         threadCreated_ = true;
     }

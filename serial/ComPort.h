@@ -77,6 +77,11 @@ public:
     // Handed to the device when the event thread starts, i.e. at the next opening.
     TComEvents Events() const { return events_; }
     void SetEvents(TComEvents value) { events_ = value; }
+    // New bytes of one stream are handed on at most once every this many character times
+    // (0: the device's own pace, four on POSIX). Larger batches cost fewer thread switches but
+    // show a stream later; takes effect at once, and at every opening.
+    int ReceiveHoldOff() const { return receiveHoldOff_; }
+    void SetReceiveHoldOff(int characters);
 
     TComParity* Parity() { return &parity_; }
     void SetParity(const TComPersistent& value);
@@ -216,6 +221,7 @@ private:
     bool discardNull_ = false;
     char eventChar_ = 0;
     TComEvents events_ = AllComEvents;
+    int receiveHoldOff_ = 0;
     TSyncMethod syncMethod_ = smThreadSync;
     TComParity parity_;
     TComFlowControl flowControl_;
