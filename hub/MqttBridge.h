@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -26,6 +27,9 @@ public:
         std::string discoveryPrefix;
         hub::DeviceInfo device;
         std::string devicePath;   // the controller's serial device, for the hub's record
+        // Where lines about what others sent go: (text, kind), so that a kind repeated
+        // without end is summed up instead of written each time. Unset: straight to the log.
+        std::function<void(const std::string&, const std::string&)> logLimited;
     };
 
     TMqttBridge(TMqttClient::Settings settings, Setup setup, hub::ChannelNames names,
@@ -46,6 +50,7 @@ private:
     void Publish(const std::string& topic, const std::string& payload);
     void PublishRecord(hub::HubRecord::State state);
     void PublishAll();
+    void LogLimited(const std::string& text, const std::string& kind);
 
     hub::HubTopics topics_;
     Setup setup_;

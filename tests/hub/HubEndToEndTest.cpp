@@ -126,8 +126,8 @@ TEST(HubEndToEnd, MqttFollowsTheControllerWhileAConsoleSharesTheLine)
 }
 
 // A console that writes without pause on one link: the hub's polling keeps its turn, so input
-// changes still reach MQTT and a second console's status is right; the flood and an MQTT payload
-// with a newline leave a few bounded, quoted log lines.
+// changes still reach MQTT and a second console's status is right; the flood and fifty MQTT
+// payloads with a newline leave a few bounded, quoted log lines.
 TEST(HubEndToEnd, AFloodingConsoleStallsNothingAndTheLogStaysBounded)
 {
     QTemporaryDir tmp;
@@ -179,20 +179,23 @@ TEST(HubEndToEnd, AFloodingConsoleStallsNothingAndTheLogStaysBounded)
     flood.join();
     EXPECT_GT(written.load(), 16384u);
 
-    mqtt.Publish(base + "output/1/set", "X\nselvora-hub: FORGED\x1b[2J");
+    // Repeated without end, a bad command is written a few times, then summed up.
+    for (int i = 0; i < 50; ++i)
+        mqtt.Publish(base + "output/1/set", "X\nselvora-hub: FORGED\x1b[2J");
     Spin(1500);
     EXPECT_TRUE(rig.Hub().Running());
     const std::string log = ReadFile(rig.HubLog());
     EXPECT_LT(log.size(), 16384u);
     std::istringstream lines(log);
     int count = 0;
-    bool quoted = false;
+    int quoted = 0;
     for (std::string line; std::getline(lines, line); ++count) {
         EXPECT_LT(line.size(), 300u) << line.substr(0, 300);
         EXPECT_EQ(line.rfind("selvora-hub: FORGED", 0), std::string::npos);
         EXPECT_EQ(line.find('\x1b'), std::string::npos);
-        quoted = quoted || line.find("\"X\\nselvora-hub: FORGED\\x1b[2J\"") != std::string::npos;
+        quoted += line.find("\"X\\nselvora-hub: FORGED\\x1b[2J\"") != std::string::npos;
     }
-    EXPECT_TRUE(quoted) << log;
+    EXPECT_GE(quoted, 1) << log;
+    EXPECT_LE(quoted, 5) << log;
     EXPECT_LT(count, 60) << log;
 }
