@@ -2,11 +2,11 @@
 #include "CommandLine.h"
 #include "StartupProbe.h"
 
-#include "Form1.h"
-#include "Form2.h"
-#include "Form3.h"
-#include "Form4.h"
-#include "Form6.h"
+#include "MainWindow.h"
+#include "RoutingMatrixWindow.h"
+#include "RoutingTableView.h"
+#include "AboutBox.h"
+#include "NamingDialog.h"
 
 #include <QDirIterator>
 #include <QFont>
@@ -48,18 +48,18 @@ int main(int argc, char** argv)
 
     // Every window is created once, the main window first; its start-up runs in its
     // constructor, before the others exist. Destroyed in the reverse order.
-    auto form1 = std::make_unique<TForm1>();
-    auto form4 = std::make_unique<TForm4>();
-    auto form2 = std::make_unique<TForm2>();
-    auto form3 = std::make_unique<TForm3>();
-    auto form6 = std::make_unique<TForm6>();
+    auto mainWindow = std::make_unique<MainWindow>();
+    auto aboutBox = std::make_unique<AboutBox>();
+    auto matrix = std::make_unique<RoutingMatrixWindow>();
+    auto view = std::make_unique<RoutingTableView>();
+    auto namingDialog = std::make_unique<NamingDialog>();
 
-    form1->SetWindows(form2.get(), form4.get(), form6.get());
-    form2->Bind(form1->Session, form3.get());
-    form3->Bind(form1->Session, form2.get());
-    QObject::connect(form2.get(), &TForm2::Closed, form1.get(), &TForm1::RoutingWindowClosed);
+    mainWindow->SetWindows(matrix.get(), aboutBox.get(), namingDialog.get());
+    matrix->Bind(mainWindow->Session, view.get());
+    view->Bind(mainWindow->Session, matrix.get());
+    QObject::connect(matrix.get(), &RoutingMatrixWindow::Closed, mainWindow.get(), &MainWindow::RoutingWindowClosed);
 
-    InstallStartupProbe(form1.get());
-    form1->show();
+    InstallStartupProbe(mainWindow.get());
+    mainWindow->show();
     return app.exec();
 }

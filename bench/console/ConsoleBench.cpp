@@ -4,7 +4,7 @@
 //   console_bench [seconds]   (default 30; selvora-sim is looked up in $KONF_BUILD_DIR or
 //                              beside this program's folder)
 #include "ComTerminal.h"
-#include "Form1.h"
+#include "MainWindow.h"
 #include "SettingsFile.h"
 #include "SimulatorProcess.h"
 
@@ -86,9 +86,9 @@ int main(int argc, char** argv)
 
     // Times at which the parser has put a complete reply on the display.
     std::vector<std::int64_t> outputShown, inputShown;
-    TForm1 form;
+    MainWindow form;
     form.show();
-    form.Timer1Timer();   // the intro only covers the window; its 15 s are not what is measured
+    form.EndIntro();   // the intro only covers the window; its 15 s are not what is measured
     auto parserChar = form.ComTerminal1->OnChar;
     form.ComTerminal1->OnChar = [&](TCustomComTerminal* sender, char ch) {
         const bool inputsPending = form.Session->State().InputReadActive;
@@ -101,9 +101,9 @@ int main(int argc, char** argv)
 
     // Settle past Timer5's single extra request at 5 s, then measure.
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_CLOCK"))
-        form.Timer2->stop();
+        form.titleClock->stop();
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_WATCH"))
-        form.Timer4->stop();
+        form.lockWatch->stop();
     QTimer::singleShot(6000, &app, &QApplication::quit);
     app.exec();
     const double cpu0 = CpuSeconds();

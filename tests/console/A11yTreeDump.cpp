@@ -3,11 +3,11 @@
 //   QT_QPA_PLATFORM=offscreen a11y-tree-dump out.txt
 // It works in a temporary folder with a config.ini whose port does not exist, as a user who
 // starts the console with the controller unplugged.
-#include "Form1.h"
-#include "Form2.h"
-#include "Form3.h"
-#include "Form4.h"
-#include "Form6.h"
+#include "MainWindow.h"
+#include "RoutingMatrixWindow.h"
+#include "RoutingTableView.h"
+#include "AboutBox.h"
+#include "NamingDialog.h"
 #include "SettingsFile.h"
 
 #include <QAccessible>
@@ -134,14 +134,14 @@ int main(int argc, char** argv)
     QDir::setCurrent(dir.path());
     SettingsFile::Save(SettingsFile::kFileName, Config(dir.filePath(QStringLiteral("no-device"))));
 
-    auto form1 = std::make_unique<TForm1>();
-    auto form4 = std::make_unique<TForm4>();
-    auto form2 = std::make_unique<TForm2>();
-    auto form3 = std::make_unique<TForm3>();
-    auto form6 = std::make_unique<TForm6>();
-    form1->SetWindows(form2.get(), form4.get(), form6.get());
-    form2->Bind(form1->Session, form3.get());
-    form3->Bind(form1->Session, form2.get());
+    auto mainWindow = std::make_unique<MainWindow>();
+    auto aboutBox = std::make_unique<AboutBox>();
+    auto matrix = std::make_unique<RoutingMatrixWindow>();
+    auto view = std::make_unique<RoutingTableView>();
+    auto namingDialog = std::make_unique<NamingDialog>();
+    mainWindow->SetWindows(matrix.get(), aboutBox.get(), namingDialog.get());
+    matrix->Bind(mainWindow->Session, view.get());
+    view->Bind(mainWindow->Session, matrix.get());
 
     QFile file;
     if (argc > 1) {
@@ -152,11 +152,11 @@ int main(int argc, char** argv)
         return 1;
     }
     QTextStream out(&file);
-    DumpWindow(out, "main window", form1.get());
-    DumpWindow(out, "about box", form4.get());
-    DumpWindow(out, "routing matrix", form2.get());
-    DumpWindow(out, "routing table view", form3.get());
-    DumpWindow(out, "naming dialog", form6.get());
+    DumpWindow(out, "main window", mainWindow.get());
+    DumpWindow(out, "about box", aboutBox.get());
+    DumpWindow(out, "routing matrix", matrix.get());
+    DumpWindow(out, "routing table view", view.get());
+    DumpWindow(out, "naming dialog", namingDialog.get());
     out.flush();
     return 0;
 }

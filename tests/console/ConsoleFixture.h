@@ -1,7 +1,7 @@
 #pragma once
 // Starts the main window in a temporary working directory with a given config.ini, talking to a
 // pseudo-terminal that stands in for the controller.
-#include "Form1.h"
+#include "MainWindow.h"
 #include "PtyPair.h"
 #include "PortKeeper.h"
 #include "SettingsFile.h"
@@ -79,7 +79,7 @@ protected:
 
     void Start()
     {
-        form = std::make_unique<TForm1>();
+        form = std::make_unique<MainWindow>();
         form->OnTerminate = [this] { ++terminations; };
     }
     // Start, then let the first "x" of the polling cycle go out and take it off the line.
@@ -136,7 +136,7 @@ protected:
     }
 
     PtyPair pty;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
     int terminations = 0;
 
 private:

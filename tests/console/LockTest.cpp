@@ -70,7 +70,7 @@ TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
     WriteConfig(named);
     Start();
     EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_TRUE(Locked());
     const QByteArray before = FileBytes(ConfigPath());
 
@@ -90,7 +90,7 @@ TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
 
     TryCode(TodaysCode());
     EXPECT_TRUE(BecomesLocked(false));
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_TRUE(form->ClientArea->isEnabled());
     QStringList saved;
     ASSERT_TRUE(SettingsFile::Load(ConfigPath(), saved));
@@ -109,7 +109,7 @@ TEST_F(Lock, LockingWritesTheMarkerAndEmptiesTheCodeField)
     QTest::mouseClick(form->sButton3, Qt::LeftButton);
     EXPECT_EQ(form->sPanel10->sEdit1->text(), QString());
     EXPECT_TRUE(BecomesLocked(true));
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(form->lockWatch->isActive());
     const QByteArray bytes = FileBytes(ConfigPath());
     EXPECT_EQ(bytes.count("\r\n"), 38);
     EXPECT_TRUE(bytes.endsWith("\r\n ---------\r\n"));
@@ -177,7 +177,7 @@ TEST_F(Lock, FailedSaveIsReportedAndLeavesTheWatchStopped)
     ASSERT_TRUE(QDir().mkdir(ConfigPath()));   // nothing can be saved under that name now
     QTest::mouseClick(form->sButton3, Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
-    EXPECT_FALSE(form->Timer4->isActive());
+    EXPECT_FALSE(form->lockWatch->isActive());
     EXPECT_FALSE(Locked());
 }
 
@@ -185,7 +185,7 @@ TEST_F(Lock, NothingUnderTheLockScreenCanBeReached)
 {
     WriteConfig(SettingsFile::kLockedMarker);
     StartPolling();   // the first request is left unanswered, so the cycle waits
-    form->Timer1Timer();
+    form->EndIntro();
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));

@@ -27,7 +27,7 @@ TEST_F(WithSimulator, DisplaysFollowTheController)
 {
     Start();
     ASSERT_TRUE(form->ComPort1->Connected());
-    form->Timer1Timer();
+    form->EndIntro();
 
     // Output 3 switched from the console shows once the controller reports it.
     QTest::mouseClick(form->OutputButtons[2], Qt::LeftButton);

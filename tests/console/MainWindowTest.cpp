@@ -48,11 +48,11 @@ TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
     NotingDialog naming;
     form->SetWindows(nullptr, nullptr, &naming);
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->Timer4->isActive());
+    EXPECT_FALSE(form->lockWatch->isActive());
     EXPECT_FALSE(form->Session->Timer5->isActive());
     EXPECT_FALSE(form->Session->Timer6->isActive());
     EXPECT_FALSE(form->Session->Timer7->isActive());
-    EXPECT_TRUE(form->Timerx->isActive());
+    EXPECT_TRUE(form->firstRunNaming->isActive());
     EXPECT_FALSE(form->sPanel10->isHidden());   // the lock screen lies under the intro
 
     ASSERT_TRUE(WaitFor([&] { return naming.opened > 0; }, 3000));
@@ -74,7 +74,7 @@ TEST_F(ConsoleStart, LayoutNamesAndCaptionsFromThe38LineFile)
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(form->ComPort1->Port(), QString::fromStdString(pty.SlavePath()));
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_TRUE(form->sPanel10->isHidden());
 
     const char* inputs = "abcdefghijklmnop";
@@ -113,9 +113,9 @@ TEST_F(ConsoleStart, LayoutNamesAndCaptionsFromThe38LineFile)
     EXPECT_TRUE(form->sPanel7->isHidden());
 
     // The intro hides after its timer and stops animating.
-    EXPECT_EQ(form->Timer1->interval(), 15000);
-    EXPECT_TRUE(form->Timer1->isActive());
-    form->Timer1Timer();
+    EXPECT_EQ(form->introTimer->interval(), 15000);
+    EXPECT_TRUE(form->introTimer->isActive());
+    form->EndIntro();
     EXPECT_TRUE(form->ShockwaveFlash1->isHidden());
     EXPECT_FALSE(form->ShockwaveFlash1->Playing());
 }
@@ -129,7 +129,7 @@ TEST_F(ConsoleStart, MissingLinesGiveEmptyCaptionsAndStillSend)
     EXPECT_EQ(form->InputBoxes[1]->text(), QString());
     EXPECT_EQ(form->OutputButtons[15]->text(), QString());
     EXPECT_FALSE(form->sPanel10->isHidden());   // no marker: locked
-    form->OutputButtonClick(16);
+    form->SwitchOutput(16);
     EXPECT_EQ(ReadFromConsole(1, 500), "g");
 }
 
@@ -141,10 +141,10 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     WriteConfig(ConfigLines(link, &kUnlocked));
     Start();
     EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_EQ(form->InputBoxes[0]->text(), "Wejście 1");
     EXPECT_EQ(form->OutputButtons[15]->text(), "Wyjście 16");
-    form->Timer1Timer();
+    form->EndIntro();
     EXPECT_TRUE(form->sPanel10->isHidden());   // line 37 says unlocked
     // The open failure is reported once; the polling requests that fail because of it add nothing.
     form->Session->Timer5->setInterval(300);
@@ -154,7 +154,7 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     ASSERT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
     EXPECT_EQ(errors.first(), "Unable to open com port (win error code: 2)");
     // A command of the user still fails loudly.
-    EXPECT_THROW(form->sButton4Click(), EComPort);
+    EXPECT_THROW(form->ChangeMode(), EComPort);
 
     // The device appears: the port opens and polling starts, within about a second.
     ASSERT_EQ(::symlink(pty.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
@@ -195,7 +195,7 @@ TEST_F(ConsoleStart, ButtonsOpenTheOtherWindowsAndEndTheProgram)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    form->Timer1Timer();
+    form->EndIntro();
     form->show();
     NotingDialog routing, about, naming;
     form->SetWindows(&routing, &about, &naming);
@@ -411,7 +411,7 @@ TEST_F(Outputs, EachButtonSendsItsCommandAndLeavesTheIndicator)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    form->Timer1Timer();
+    form->EndIntro();
     const std::string commands = "0123456789=asdfg";
     for (int k = 0; k < 16; ++k) {
         QTest::mouseClick(form->OutputButtons[k], Qt::LeftButton);
@@ -442,7 +442,7 @@ TEST_F(Learning, StartCoversTheWindowStopsPollingAndTypesToTheController)
     WriteConfig(kUnlocked);
     StartPolling();
     form->show();
-    form->Timer1Timer();
+    form->EndIntro();
     form->ComTerminal1->DisplayText("stare linie\r\n");
     QElapsedTimer took;
     took.start();

@@ -1,4 +1,4 @@
-#include "Form4.h"
+#include "AboutBox.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,9 +9,9 @@
 
 namespace {
 
-TEST(Form4, ThreeLinesFitTheirPlacesInTheFixedWindow)
+TEST(AboutBox, ThreeLinesFitTheirPlacesInTheFixedWindow)
 {
-    TForm4 form;
+    AboutBox form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Selvora"));
     EXPECT_EQ(form.size(), QSize(420, 56));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());

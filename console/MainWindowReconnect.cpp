@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 
 #include "ComPort.h"
 #include "PortKeeper.h"
@@ -7,13 +7,13 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-void TForm1::ConnectReconnect()
+void MainWindow::ConnectReconnect()
 {
-    connect(Keeper, &TPortKeeper::Lost, this, &TForm1::LineLost);
-    connect(Keeper, &TPortKeeper::Restored, this, &TForm1::LineRestored);
+    connect(Keeper, &TPortKeeper::Lost, this, &MainWindow::LineLost);
+    connect(Keeper, &TPortKeeper::Restored, this, &MainWindow::LineRestored);
 }
 
-void TForm1::LineLost()
+void MainWindow::LineLost()
 {
     Session->LineLost();
 
@@ -30,7 +30,7 @@ void TForm1::LineLost()
     LineLostBox->show();
 }
 
-void TForm1::LineRestored()
+void MainWindow::LineRestored()
 {
     if (LineLostBox)
         LineLostBox->hide();

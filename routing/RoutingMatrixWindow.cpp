@@ -1,9 +1,9 @@
-#include "Form2.h"
+#include "RoutingMatrixWindow.h"
 
 #include "ColumnHeader.h"
 #include "ControllerSession.h"
 #include "ErrorReport.h"
-#include "Form3.h"
+#include "RoutingTableView.h"
 #include "PassProgress.h"
 #include "RoutingBackup.h"
 #include "RoutingCell.h"
@@ -63,14 +63,14 @@ QAction* MenuAction(QWidget* owner, const char* name, const QString& caption, co
 
 }  // namespace
 
-const QString TForm2::kQuestionTitle = QStringLiteral("Konfiguracja");
-const QString TForm2::kReadFailed = QStringLiteral("Nie udało się odczytać konfiguracji ze sterownika.");
-const QString TForm2::kUnreadBeforeWrite =
+const QString RoutingMatrixWindow::kQuestionTitle = QStringLiteral("Konfiguracja");
+const QString RoutingMatrixWindow::kReadFailed = QStringLiteral("Nie udało się odczytać konfiguracji ze sterownika.");
+const QString RoutingMatrixWindow::kUnreadBeforeWrite =
     QStringLiteral("Nie udało się odczytać konfiguracji sterownika. Zapis zastąpi całą konfigurację sterownika.");
-const QString TForm2::kWriteNotConfirmed =
+const QString RoutingMatrixWindow::kWriteNotConfirmed =
     QStringLiteral("Sterownik nie potwierdził zapisu konfiguracji. Zapisz ją ponownie (F2).");
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent)
+RoutingMatrixWindow::RoutingMatrixWindow(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Konfiguracja ! F2  ZAPISZ USTAWIENIA, F3 POKAŻ AKTUALNE UST."));
@@ -118,10 +118,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
         move(area.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
     }
 
-    FormCreate();
+    ShowNames();
 }
 
-TForm2::~TForm2()
+RoutingMatrixWindow::~RoutingMatrixWindow()
 {
     // Nothing may reach this half-destroyed window while QWidget tears it down.
     disconnect(qApp, nullptr, this, nullptr);
@@ -133,7 +133,7 @@ TForm2::~TForm2()
     }
 }
 
-void TForm2::BuildColumns()
+void RoutingMatrixWindow::BuildColumns()
 {
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("Columns"));
@@ -176,7 +176,7 @@ void TForm2::BuildColumns()
     }
 }
 
-void TForm2::BuildMenu()
+void RoutingMatrixWindow::BuildMenu()
 {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -191,19 +191,19 @@ void TForm2::BuildMenu()
     PopupMenu1->addSeparator();
     PopupMenu1->addActions({Zapiszdopliku1, Wczytajzpliku1, DrukujdoPDF1});
 
-    const std::pair<QAction*, void (TForm2::*)()> handlers[] = {
-        {Zapisz1, &TForm2::Zapisz1Click},
-        {Stankonfiguracji1, &TForm2::Stankonfiguracji1Click},
-        {Wczytajzesterownika1, &TForm2::Wczytajzesterownika1Click},
-        {Zapiszdopliku1, &TForm2::Zapiszdopliku1Click},
-        {Wczytajzpliku1, &TForm2::Wczytajzpliku1Click},
-        {DrukujdoPDF1, &TForm2::DrukujdoPDF1Click},
+    const std::pair<QAction*, void (RoutingMatrixWindow::*)()> handlers[] = {
+        {Zapisz1, &RoutingMatrixWindow::SaveToController},
+        {Stankonfiguracji1, &RoutingMatrixWindow::ShowControllerTable},
+        {Wczytajzesterownika1, &RoutingMatrixWindow::LoadFromController},
+        {Zapiszdopliku1, &RoutingMatrixWindow::SaveToFile},
+        {Wczytajzpliku1, &RoutingMatrixWindow::LoadFromFile},
+        {DrukujdoPDF1, &RoutingMatrixWindow::PrintToPdf},
     };
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, h = handler] { ErrorReport::Guard([&] { (this->*h)(); }); });
 }
 
-void TForm2::FormCreate()
+void RoutingMatrixWindow::ShowNames()
 {
     nameLines_ = Routing::DefaultNameLines();
     if (QFile::exists(SettingsFile::kFileName)) {
@@ -223,7 +223,7 @@ void TForm2::FormCreate()
     }
 }
 
-void TForm2::Bind(TControllerSession* session, TForm3* view)
+void RoutingMatrixWindow::Bind(TControllerSession* session, RoutingTableView* view)
 {
     if (session_)
         disconnect(session_, nullptr, this, nullptr);
@@ -239,24 +239,24 @@ void TForm2::Bind(TControllerSession* session, TForm3* view)
             [this] { ErrorReport::Guard([this] { OnSavingFinished(); }); });
 }
 
-TRoutingCell* TForm2::Cell(int input, int output) const
+TRoutingCell* RoutingMatrixWindow::Cell(int input, int output) const
 {
     if (input < 1 || input > Routing::kInputs || output < 1 || output > Routing::kOutputs)
         return nullptr;
     return cells_[input - 1][output - 1];
 }
 
-TColumnHeader* TForm2::ColumnHeader(int input) const
+TColumnHeader* RoutingMatrixWindow::ColumnHeader(int input) const
 {
     return input >= 1 && input <= Routing::kInputs ? headers_[input - 1] : nullptr;
 }
 
-QWidget* TForm2::Column(int input) const
+QWidget* RoutingMatrixWindow::Column(int input) const
 {
     return input >= 1 && input <= Routing::kInputs ? columns_[input - 1] : nullptr;
 }
 
-Routing::TRoutingCells TForm2::MatrixCells() const
+Routing::TRoutingCells RoutingMatrixWindow::MatrixCells() const
 {
     Routing::TRoutingCells cells;
     for (int k = 1; k <= Routing::kInputs; ++k)
@@ -265,14 +265,14 @@ Routing::TRoutingCells TForm2::MatrixCells() const
     return cells;
 }
 
-void TForm2::SetMatrixCells(const Routing::TRoutingCells& cells)
+void RoutingMatrixWindow::SetMatrixCells(const Routing::TRoutingCells& cells)
 {
     for (int k = 1; k <= Routing::kInputs; ++k)
         for (int j = 1; j <= Routing::kOutputs; ++j)
             cells_[k - 1][j - 1]->setChecked(cells.At(k, j));
 }
 
-void TForm2::UpdateMarks()
+void RoutingMatrixWindow::UpdateMarks()
 {
     for (int k = 1; k <= Routing::kInputs; ++k) {
         int changes = 0;
@@ -288,7 +288,7 @@ void TForm2::UpdateMarks()
     }
 }
 
-void TForm2::SetBusy(bool busy)
+void RoutingMatrixWindow::SetBusy(bool busy)
 {
     for (QAction* a : {Zapisz1, Wczytajzesterownika1, Wczytajzpliku1})
         a->setEnabled(!busy);
@@ -296,7 +296,7 @@ void TForm2::SetBusy(bool busy)
 
 // --- Reading the controller's table ---
 
-void TForm2::Wczytajzesterownika1Click()
+void RoutingMatrixWindow::LoadFromController()
 {
     if (tableRead_->Running())
         return;
@@ -307,7 +307,7 @@ void TForm2::Wczytajzesterownika1Click()
     tableRead_->Start();
 }
 
-void TForm2::OnDumpComplete(const QByteArray& raw)
+void RoutingMatrixWindow::OnDumpComplete(const QByteArray& raw)
 {
     if (const std::optional<Routing::TRoutingCells> table = Routing::DecodeReplyStrict(raw)) {
         controllerTable_ = *table;
@@ -315,7 +315,7 @@ void TForm2::OnDumpComplete(const QByteArray& raw)
     }
 }
 
-void TForm2::OnTableRead(const Routing::TRoutingCells& table)
+void RoutingMatrixWindow::OnTableRead(const Routing::TRoutingCells& table)
 {
     const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
     controllerTable_ = table;
@@ -327,7 +327,7 @@ void TForm2::OnTableRead(const Routing::TRoutingCells& table)
         ConfirmAndWrite(table);
 }
 
-void TForm2::OnTableReadFailed()
+void RoutingMatrixWindow::OnTableReadFailed()
 {
     const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
     SetBusy(false);
@@ -339,7 +339,7 @@ void TForm2::OnTableReadFailed()
 
 // --- Writing ---
 
-void TForm2::Zapisz1Click()
+void RoutingMatrixWindow::SaveToController()
 {
     if (tableRead_->Running())
         return;
@@ -351,7 +351,7 @@ void TForm2::Zapisz1Click()
     tableRead_->Start();
 }
 
-void TForm2::ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held)
+void RoutingMatrixWindow::ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held)
 {
     QString question;
     if (!held) {
@@ -376,7 +376,7 @@ void TForm2::ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held)
     RunPass();
 }
 
-void TForm2::RunPass()
+void RoutingMatrixWindow::RunPass()
 {
     SetBusy(true);
     awaitingAck_.reset();
@@ -396,7 +396,7 @@ void TForm2::RunPass()
     savedAck_.start();
 }
 
-void TForm2::WriteMatrix()
+void RoutingMatrixWindow::WriteMatrix()
 {
     if (!session_)
         throw std::runtime_error("The routing window has no line to the controller");
@@ -432,7 +432,7 @@ void TForm2::WriteMatrix()
     Routing::RunRoutingPass(io, Pacing);
 }
 
-void TForm2::OnSavingFinished()
+void RoutingMatrixWindow::OnSavingFinished()
 {
     // Also after the "not confirmed" message: a late '?' still means the table was stored.
     if (!awaitingAck_)
@@ -443,12 +443,12 @@ void TForm2::OnSavingFinished()
     UpdateMarks();
 }
 
-void TForm2::OnSavedAckMissing()
+void RoutingMatrixWindow::OnSavedAckMissing()
 {
     QMessageBox::warning(this, kQuestionTitle, kWriteNotConfirmed);
 }
 
-void TForm2::Stankonfiguracji1Click()
+void RoutingMatrixWindow::ShowControllerTable()
 {
     if (!view_)
         throw std::runtime_error("The routing window has no configuration view");
@@ -457,7 +457,7 @@ void TForm2::Stankonfiguracji1Click()
 
 // --- Files ---
 
-void TForm2::Zapiszdopliku1Click()
+void RoutingMatrixWindow::SaveToFile()
 {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz do pliku"),
                                                       QStringLiteral("konfiguracja.txt"),
@@ -466,7 +466,7 @@ void TForm2::Zapiszdopliku1Click()
         SaveBackupTo(path);
 }
 
-void TForm2::Wczytajzpliku1Click()
+void RoutingMatrixWindow::LoadFromFile()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Wczytaj z pliku"), QString(),
                                                       QStringLiteral("Tabela połączeń (*.txt);;Wszystkie pliki (*)"));
@@ -474,7 +474,7 @@ void TForm2::Wczytajzpliku1Click()
         LoadBackupFrom(path);
 }
 
-void TForm2::DrukujdoPDF1Click()
+void RoutingMatrixWindow::PrintToPdf()
 {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Drukuj do PDF"),
                                                       QStringLiteral("konfiguracja.pdf"),
@@ -495,7 +495,7 @@ QStringList Names(const QStringList& lines, int (*lineOf)(int))
 
 }  // namespace
 
-void TForm2::SaveBackupTo(const QString& path)
+void RoutingMatrixWindow::SaveBackupTo(const QString& path)
 {
     Routing::TRoutingBackup backup;
     backup.port = SettingsFile::Line(nameLines_, SettingsLayout::kPortLine);
@@ -509,7 +509,7 @@ void TForm2::SaveBackupTo(const QString& path)
     }
 }
 
-void TForm2::LoadBackupFrom(const QString& path)
+void RoutingMatrixWindow::LoadBackupFrom(const QString& path)
 {
     Routing::TRoutingBackup backup;
     try {
@@ -530,7 +530,7 @@ void TForm2::LoadBackupFrom(const QString& path)
                                  .arg(differences.join(QLatin1Char('\n'))));
 }
 
-void TForm2::PrintTo(const QString& path)
+void RoutingMatrixWindow::PrintTo(const QString& path)
 {
     Routing::TRoutingSheet sheet;
     sheet.cells = MatrixCells();
@@ -547,7 +547,7 @@ void TForm2::PrintTo(const QString& path)
 
 // --- Window ---
 
-void TForm2::FormClose()
+void RoutingMatrixWindow::FinishClosing()
 {
     tableRead_->Cancel();
     readFor_ = ReadFor::Nothing;
@@ -557,38 +557,38 @@ void TForm2::FormClose()
         view_->hide();
 }
 
-void TForm2::reject()
+void RoutingMatrixWindow::reject()
 {
     // Escape closes the window the same way as its close button, so the main window comes back.
     close();
 }
 
-void TForm2::closeEvent(QCloseEvent* event)
+void RoutingMatrixWindow::closeEvent(QCloseEvent* event)
 {
-    FormClose();
+    FinishClosing();
     event->accept();
 }
 
-void TForm2::contextMenuEvent(QContextMenuEvent* event)
+void RoutingMatrixWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     PopupMenu1->popup(event->globalPos());
     event->accept();
 }
 
-void TForm2::showEvent(QShowEvent* event)
+void RoutingMatrixWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FitOuterSize();
 }
 
-void TForm2::moveEvent(QMoveEvent* event)
+void RoutingMatrixWindow::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
     // The window manager's frame is known only once the window is up.
     FitOuterSize();
 }
 
-void TForm2::FitOuterSize()
+void RoutingMatrixWindow::FitOuterSize()
 {
     const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     const QSize client(kOuterWidth - m.left() - m.right(), kOuterHeight - m.top() - m.bottom());
@@ -596,7 +596,7 @@ void TForm2::FitOuterSize()
         setFixedSize(client);
 }
 
-void TForm2::ScrollToFocused(QWidget* now)
+void RoutingMatrixWindow::ScrollToFocused(QWidget* now)
 {
     if (now && ScrollBox->widget() && ScrollBox->widget()->isAncestorOf(now))
         ScrollBox->ensureWidgetVisible(now, 16, 0);

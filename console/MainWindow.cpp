@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 
 #include "ComPort.h"
 #include "ComTerminal.h"
@@ -22,10 +22,10 @@
 #include <QThread>
 #include <QTimer>
 
-const QString TForm1::kResetMessage =
+const QString MainWindow::kResetMessage =
     QStringLiteral("Naciśnij przycisk Reset w sterowniku oraz uruchom ponownie aplikację !");
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent)
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
 {
     BuildLayout();
     BuildTimers();
@@ -34,13 +34,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     // A failure here ends the start-up but not the window; it is reported like any other
     // failure once the event loop runs.
     try {
-        FormCreate();
+        StartUp();
     } catch (...) {
         ReportLater(std::current_exception());
     }
 }
 
-TForm1::~TForm1()
+MainWindow::~MainWindow()
 {
     // Stop the port's event thread before the terminal it feeds goes away.
     try {
@@ -49,7 +49,7 @@ TForm1::~TForm1()
     }
 }
 
-void TForm1::ReportLater(std::exception_ptr error)
+void MainWindow::ReportLater(std::exception_ptr error)
 {
     QMetaObject::invokeMethod(
         this, [error] { ErrorReport::Report(error); }, Qt::QueuedConnection);
@@ -57,37 +57,37 @@ void TForm1::ReportLater(std::exception_ptr error)
 
 // Every handler is entered through ErrorReport::Guard: a failure stops the handler there and is
 // shown by the error report, and nothing is thrown into Qt's event delivery.
-void TForm1::ConnectHandlers()
+void MainWindow::ConnectHandlers()
 {
-    const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+    const auto on = [this](auto* sender, auto signal, void (MainWindow::*handler)()) {
         connect(sender, signal, this, [this, handler] { ErrorReport::Guard([&] { (this->*handler)(); }); });
     };
     for (int k = 0; k < 16; ++k) {
         connect(OutputButtons[k], &QPushButton::clicked, this,
-                [this, k] { ErrorReport::Guard([&] { OutputButtonClick(k + 1); }); });
+                [this, k] { ErrorReport::Guard([&] { SwitchOutput(k + 1); }); });
     }
-    on(sBitBtn1, &QPushButton::clicked, &TForm1::sBitBtn1Click);
-    on(sBitBtn2, &QPushButton::clicked, &TForm1::sBitBtn2Click);
-    on(sButton1, &QPushButton::clicked, &TForm1::sButton1Click);
-    on(sButton2, &QPushButton::clicked, &TForm1::sButton2Click);
-    on(sButton3, &QPushButton::clicked, &TForm1::sButton3Click);
-    on(sButton4, &QPushButton::clicked, &TForm1::sButton4Click);
-    on(sButton7, &QPushButton::clicked, &TForm1::sButton7Click);
-    on(sWebLabel1, &QPushButton::clicked, &TForm1::sWebLabel1Click);
+    on(sBitBtn1, &QPushButton::clicked, &MainWindow::StartLearning);
+    on(sBitBtn2, &QPushButton::clicked, &MainWindow::OpenRoutingMatrix);
+    on(sButton1, &QPushButton::clicked, &MainWindow::OpenNamingDialog);
+    on(sButton2, &QPushButton::clicked, &MainWindow::CloseProgram);
+    on(sButton3, &QPushButton::clicked, &MainWindow::LockProgram);
+    on(sButton4, &QPushButton::clicked, &MainWindow::ChangeMode);
+    on(sButton7, &QPushButton::clicked, &MainWindow::CloseLearning);
+    on(sWebLabel1, &QPushButton::clicked, &MainWindow::OpenAboutBox);
     ConnectLockScreen();
     ConnectReconnect();
     ConnectSession();
-    on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
-    on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
-    on(Timer4, &QTimer::timeout, &TForm1::Timer4Timer);
-    on(Timerx, &QTimer::timeout, &TForm1::TimerxTimer);
+    on(introTimer, &QTimer::timeout, &MainWindow::EndIntro);
+    on(titleClock, &QTimer::timeout, &MainWindow::TickClock);
+    on(lockWatch, &QTimer::timeout, &MainWindow::FollowLockMarker);
+    on(firstRunNaming, &QTimer::timeout, &MainWindow::AskForNamesOnFirstRun);
     ComTerminal1->OnChar = [this](TCustomComTerminal*, char ch) {
-        ErrorReport::Guard([&] { ComTerminal1Char(ch); });
+        ErrorReport::Guard([&] { ReceiveChar(ch); });
     };
 }
 
 // The session reports; the window shows.
-void TForm1::ConnectSession()
+void MainWindow::ConnectSession()
 {
     connect(Session, &TControllerSession::InputStateChanged, this,
             [this](int input, bool active) { InputBoxes[input - 1]->setChecked(active); });
@@ -100,14 +100,14 @@ void TForm1::ConnectSession()
             [this] { ShowMessage(TMessageParser::kSavingFinished); });
 }
 
-void TForm1::SetWindows(QDialog* form2, QDialog* form4, QDialog* form6)
+void MainWindow::SetWindows(QDialog* matrix, QDialog* aboutBox, QDialog* namingDialog)
 {
-    form2_ = form2;
-    form4_ = form4;
-    form6_ = form6;
+    matrix_ = matrix;
+    aboutBox_ = aboutBox;
+    namingDialog_ = namingDialog;
 }
 
-void TForm1::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!centred_) {
@@ -120,7 +120,7 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
-void TForm1::FormCreate()
+void MainWindow::StartUp()
 {
     Session->State().OutputReadPosition = 0;
     Session->State().InputReadActive = false;
@@ -133,7 +133,7 @@ void TForm1::FormCreate()
         Session->Timer5->stop();
         Session->StopPolling();
         ShockwaveFlash1->SetMovie(movie);
-        Timerx->start();
+        firstRunNaming->start();
         return;
     }
 
@@ -152,15 +152,15 @@ void TForm1::FormCreate()
         ReportLater(std::current_exception());
     }
     WatchSettingsFile();
-    Timer4->start();
+    lockWatch->start();
     for (int k = 1; k <= SettingsLayout::kChannels; ++k) {
         InputBoxes[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::InputNameLine(k)));
         OutputButtons[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::OutputNameLine(k)));
     }
-    SetEdit2(SettingsFile::Line(memo1_, SettingsLayout::kLockMarkerLine));
+    SetLockMarker(SettingsFile::Line(memo1_, SettingsLayout::kLockMarkerLine));
 }
 
-void TForm1::ShowMessage(const QString& text)
+void MainWindow::ShowMessage(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
                     QMessageBox::Ok, this);
@@ -169,31 +169,31 @@ void TForm1::ShowMessage(const QString& text)
 
 // --- Received characters ---
 
-void TForm1::ComTerminal1Char(char ch)
+void MainWindow::ReceiveChar(char ch)
 {
     Session->HandleChar(ch);
 }
 
 // --- Outputs and mode ---
 
-char TForm1::OutputCommand(int output)
+char MainWindow::OutputCommand(int output)
 {
     return CommandSet::OutputCommand(output);
 }
 
-void TForm1::OutputButtonClick(int output)
+void MainWindow::SwitchOutput(int output)
 {
     Session->WriteCommand(std::string(1, OutputCommand(output)));
 }
 
-void TForm1::sButton4Click()
+void MainWindow::ChangeMode()
 {
     Session->WriteCommand("Q");
 }
 
 // --- RC-5 learning ---
 
-void TForm1::sBitBtn1Click()
+void MainWindow::StartLearning()
 {
     sPanel7->move(0, 0);
     sPanel7->show();
@@ -207,7 +207,7 @@ void TForm1::sBitBtn1Click()
     ComTerminal1->ClearDisplay();
 }
 
-void TForm1::sButton7Click()
+void MainWindow::CloseLearning()
 {
     ShowMessage(kResetMessage);
     OnTerminate();
@@ -215,9 +215,9 @@ void TForm1::sButton7Click()
 
 // --- Other windows and the end ---
 
-void TForm1::sBitBtn2Click()
+void MainWindow::OpenRoutingMatrix()
 {
-    if (!form2_)
+    if (!matrix_)
         return;
     // While the matrix window is open no "x" or "q" goes out, whoever asks: a reply still on
     // the line must not restart the cycle, or its replies would mix into the routing-table
@@ -225,55 +225,55 @@ void TForm1::sBitBtn2Click()
     Session->Suspend();
     QThread::msleep(800);
     hide();
-    form2_->exec();
+    matrix_->exec();
 }
 
-void TForm1::RoutingWindowClosed()
+void MainWindow::RoutingWindowClosed()
 {
     show();
     Session->Resume();
 }
 
-void TForm1::sButton1Click()
+void MainWindow::OpenNamingDialog()
 {
-    if (form6_)
-        form6_->exec();
+    if (namingDialog_)
+        namingDialog_->exec();
 }
 
-void TForm1::sButton2Click()
+void MainWindow::CloseProgram()
 {
     OnTerminate();
 }
 
-void TForm1::sWebLabel1Click()
+void MainWindow::OpenAboutBox()
 {
-    if (form4_)
-        form4_->exec();
+    if (aboutBox_)
+        aboutBox_->exec();
 }
 
 // --- Intro and title clock ---
 
-void TForm1::Timer1Timer()
+void MainWindow::EndIntro()
 {
-    Timer1->stop();
+    introTimer->stop();
     ShockwaveFlash1->Stop();
     ShockwaveFlash1->hide();
 }
 
-void TForm1::TimerxTimer()
+void MainWindow::AskForNamesOnFirstRun()
 {
     ShockwaveFlash1->Stop();
-    Timerx->stop();
-    if (form6_)
-        form6_->exec();
+    firstRunNaming->stop();
+    if (namingDialog_)
+        namingDialog_->exec();
 }
 
 // The caption can only change with the second, so the clock wakes just after each new second
 // instead of polling every 10 ms: the same caption, at a hundredth of the wake-ups.
-void TForm1::Timer2Timer()
+void MainWindow::TickClock()
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    Timer2->start(static_cast<int>(1000 - now % 1000) + 1);
+    titleClock->start(static_cast<int>(1000 - now % 1000) + 1);
     const qint64 second = now / 1000;
     if (second == clockSecond_)
         return;

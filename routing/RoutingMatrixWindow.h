@@ -16,7 +16,7 @@ class QCheckBox;
 class QMenu;
 class QScrollArea;
 class TControllerSession;
-class TForm3;
+class RoutingTableView;
 class TPassProgress;
 class TRoutingTableRead;
 
@@ -26,7 +26,7 @@ class TRoutingTableRead;
 // Once the controller's table is known (read with F4, before every F2, or a clean F3 reply),
 // every cell that differs from it is marked and each column header counts its changes. F2 asks
 // first when the table could not be read or the write would remove connections.
-class TForm2 : public QDialog {
+class RoutingMatrixWindow : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kOuterWidth = 610;
@@ -34,21 +34,21 @@ public:
     // After the last routing character, how long the controller has to say '?'.
     static constexpr int kSavedAckMs = 5000;
 
-    explicit TForm2(QWidget* parent = nullptr);
-    ~TForm2() override;
+    explicit RoutingMatrixWindow(QWidget* parent = nullptr);
+    ~RoutingMatrixWindow() override;
 
     // Called once all windows exist: the conversation with the controller, and the view.
-    void Bind(TControllerSession* session, TForm3* view);
+    void Bind(TControllerSession* session, RoutingTableView* view);
 
     // Handlers.
-    void FormCreate();
-    void Zapisz1Click();                  // F2: read the controller's table, ask if needed, write
-    void Stankonfiguracji1Click();        // F3
-    void Wczytajzesterownika1Click();     // F4: the controller's table into the cells
-    void Zapiszdopliku1Click();           // Ctrl+S
-    void Wczytajzpliku1Click();           // Ctrl+O
-    void DrukujdoPDF1Click();
-    void FormClose();
+    void ShowNames();
+    void SaveToController();                  // F2: read the controller's table, ask if needed, write
+    void ShowControllerTable();        // F3
+    void LoadFromController();     // F4: the controller's table into the cells
+    void SaveToFile();           // Ctrl+S
+    void LoadFromFile();           // Ctrl+O
+    void PrintToPdf();
+    void FinishClosing();
 
     // The routing write itself, without reading or asking first. Throws when a write fails.
     void WriteMatrix();
@@ -96,7 +96,7 @@ public:
     static const QString kWriteNotConfirmed;   // the pass broke or no '?' came
 
 signals:
-    // The window has closed (FormClose): whoever opened it takes over again.
+    // The window has closed (FinishClosing): whoever opened it takes over again.
     void Closed();
 
 protected:
@@ -137,5 +137,5 @@ private:
     QTimer savedAck_;
 
     QPointer<TControllerSession> session_;
-    QPointer<TForm3> view_;
+    QPointer<RoutingTableView> view_;
 };

@@ -1,4 +1,4 @@
-#include "Form6.h"
+#include "NamingDialog.h"
 
 #include "SettingsFile.h"
 #include "TestApplication.h"
@@ -67,7 +67,7 @@ private:
     void (*oldHandler_)(int);
 };
 
-class Form6Test : public ::testing::Test {
+class NamingDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -107,10 +107,10 @@ protected:
     QTemporaryDir dir_;
     QString oldCwd_;
     QStringList log_;
-    TForm6 form_;
+    NamingDialog form_;
 };
 
-TEST_F(Form6Test, SavingTheDefaultsWritesTheExactFileThenAsksForARestartAndEnds)
+TEST_F(NamingDialogTest, SavingTheDefaultsWritesTheExactFileThenAsksForARestartAndEnds)
 {
     // A file from an earlier run is replaced, not merged.
     WriteFile(QByteArray(5000, 'x'));
@@ -135,7 +135,7 @@ TEST_F(Form6Test, SavingTheDefaultsWritesTheExactFileThenAsksForARestartAndEnds)
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
 }
 
-TEST_F(Form6Test, TypedNamesAreWrittenAsTypedWithTheirLineCount)
+TEST_F(NamingDialogTest, TypedNamesAreWrittenAsTypedWithTheirLineCount)
 {
     MessageBoxWatcher watcher(&log_);
 
@@ -163,7 +163,7 @@ TEST_F(Form6Test, TypedNamesAreWrittenAsTypedWithTheirLineCount)
     EXPECT_TRUE(log_.contains(QStringLiteral("terminate")));
 }
 
-TEST_F(Form6Test, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage)
+TEST_F(NamingDialogTest, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage)
 {
     const QByteArray old = "----------\r\nCOM4\r\n----------\r\nstare\r\n";
     WriteFile(old);
@@ -190,7 +190,7 @@ TEST_F(Form6Test, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage
     EXPECT_TRUE(log_.contains(QStringLiteral("terminate")));
 }
 
-TEST_F(Form6Test, ClosingWritesNothingAndKeepsTheTypedTextForTheRun)
+TEST_F(NamingDialogTest, ClosingWritesNothingAndKeepsTheTypedTextForTheRun)
 {
     // The dialog never loads names from an existing file.
     WriteFile("----------\r\nCOM9\r\n----------\r\nzapisana\r\n");
