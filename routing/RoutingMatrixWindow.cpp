@@ -12,6 +12,7 @@
 #include "RoutingSheet.h"
 #include "RoutingTable.h"
 #include "RoutingTableRead.h"
+#include "RoutingWriteFlow.h"
 #include "SettingsFile.h"
 #include "SettingsLayout.h"
 
@@ -105,9 +106,7 @@ RoutingMatrixWindow::RoutingMatrixWindow(QWidget* parent) : QDialog(parent)
             [this](const Routing::TRoutingCells& table) { ErrorReport::Guard([&] { OnTableRead(table); }); });
     connect(tableRead_, &TRoutingTableRead::Failed, this,
             [this] { ErrorReport::Guard([this] { OnTableReadFailed(); }); });
-    savedAck_.setSingleShot(true);
-    savedAck_.setInterval(kSavedAckMs);
-    connect(&savedAck_, &QTimer::timeout, this, [this] { ErrorReport::Guard([this] { OnSavedAckMissing(); }); });
+    BuildWriteFlow();
 
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { ScrollToFocused(now); });
@@ -232,11 +231,10 @@ void RoutingMatrixWindow::Bind(TControllerSession* session, RoutingTableView* vi
     tableRead_->SetSession(session);
     if (!session_)
         return;
+    writeFlow_->AttachSession(session_, tableRead_);
     // Any whole, clean reply tells what the controller holds, whoever asked for it.
     connect(session_, &TControllerSession::ConfigDumpComplete, this,
             [this](const QByteArray& raw) { ErrorReport::Guard([&] { OnDumpComplete(raw); }); });
-    connect(session_, &TControllerSession::SavingFinished, this,
-            [this] { ErrorReport::Guard([this] { OnSavingFinished(); }); });
 }
 
 TRoutingCell* RoutingMatrixWindow::Cell(int input, int output) const
@@ -300,7 +298,7 @@ void RoutingMatrixWindow::LoadFromController()
 {
     if (tableRead_->Running())
         return;
-    readFor_ = ReadFor::Load;
+    loading_ = true;
     SetBusy(true);
     if (view_ && view_->isVisible())
         view_->Memo1->clear();
@@ -317,135 +315,105 @@ void RoutingMatrixWindow::OnDumpComplete(const QByteArray& raw)
 
 void RoutingMatrixWindow::OnTableRead(const Routing::TRoutingCells& table)
 {
-    const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
+    if (!std::exchange(loading_, false))
+        return;
     controllerTable_ = table;
     SetBusy(false);
-    if (purpose == ReadFor::Load)
-        SetMatrixCells(table);
+    SetMatrixCells(table);
     UpdateMarks();
-    if (purpose == ReadFor::Write)
-        ConfirmAndWrite(table);
 }
 
 void RoutingMatrixWindow::OnTableReadFailed()
 {
-    const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
+    if (!std::exchange(loading_, false))
+        return;
     SetBusy(false);
-    if (purpose == ReadFor::Load)
-        QMessageBox::warning(this, kQuestionTitle, kReadFailed);
-    else if (purpose == ReadFor::Write)
-        ConfirmAndWrite(std::nullopt);
+    QMessageBox::warning(this, kQuestionTitle, kReadFailed);
 }
 
 // --- Writing ---
+
+void RoutingMatrixWindow::BuildWriteFlow()
+{
+    writeFlow_ = new TRoutingWriteFlow(this);
+    writeFlow_->wanted = [this] { return MatrixCells(); };
+    writeFlow_->checked = [this](int input, int output) { return cells_[input - 1][output - 1]->isChecked(); };
+    writeFlow_->goAhead = [this](const std::optional<Routing::TRoutingCells>& held,
+                                 const Routing::TRoutingChanges& changes) { return ConfirmWrite(held, changes); };
+    writeFlow_->progress = [this](int sent) { progress_->SetSent(sent); };
+    writeFlow_->sleepUntil = [this](Routing::PassClock::time_point deadline) {
+        (SleepUntil ? SleepUntil : Routing::SleepUntilDeadline)(deadline);
+    };
+    // The indicator and a busy cursor for the length of the pass, also when a write fails.
+    writeFlow_->passBegins = [this] {
+        SetBusy(true);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        progress_->Begin(0);
+    };
+    writeFlow_->passEnds = [this] {
+        progress_->End();
+        QApplication::restoreOverrideCursor();
+        SetBusy(false);
+    };
+    connect(writeFlow_, &TRoutingWriteFlow::TableKnown, this,
+            [this](const std::optional<Routing::TRoutingCells>& held) {
+                SetBusy(false);
+                if (held) {
+                    controllerTable_ = *held;
+                    UpdateMarks();
+                }
+            });
+    connect(writeFlow_, &TRoutingWriteFlow::PassFailed, this, [this](const QString& reason) {
+        // The cells stay as they are, ready for the next F2.
+        QMessageBox box(QMessageBox::Warning, kQuestionTitle, kWriteNotConfirmed, QMessageBox::Ok, this);
+        box.setDetailedText(reason);
+        box.exec();
+    });
+    // Also after the "not confirmed" message: a late '?' still means the table was stored.
+    connect(writeFlow_, &TRoutingWriteFlow::Saved, this, [this](const Routing::TRoutingCells& stored) {
+        controllerTable_ = stored;
+        UpdateMarks();
+    });
+    connect(writeFlow_, &TRoutingWriteFlow::NotConfirmed, this,
+            [this] { QMessageBox::warning(this, kQuestionTitle, kWriteNotConfirmed); });
+}
 
 void RoutingMatrixWindow::SaveToController()
 {
     if (tableRead_->Running())
         return;
-    // Another program on the line may have changed the table since it was last read.
-    readFor_ = ReadFor::Write;
     SetBusy(true);
     if (view_ && view_->isVisible())
         view_->Memo1->clear();
-    tableRead_->Start();
+    writeFlow_->pacing = Pacing;
+    writeFlow_->Start();
 }
 
-void RoutingMatrixWindow::ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held)
+bool RoutingMatrixWindow::ConfirmWrite(const std::optional<Routing::TRoutingCells>& held,
+                                       const Routing::TRoutingChanges& changes)
 {
     QString question;
-    if (!held) {
+    if (!held)
         question = kUnreadBeforeWrite;
-    } else {
-        const Routing::TRoutingChanges changes = Routing::CountChanges(*held, MatrixCells());
-        if (changes.removed > 0)
-            question = QStringLiteral("Dodane połączenia: %1, usunięte połączenia: %2")
-                           .arg(changes.added)
-                           .arg(changes.removed);
-    }
-    if (!question.isEmpty()) {
-        QMessageBox box(QMessageBox::Question, kQuestionTitle, question, QMessageBox::NoButton, this);
-        QPushButton* save = box.addButton(QStringLiteral("Zapisz"), QMessageBox::AcceptRole);
-        QPushButton* cancel = box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
-        box.setDefaultButton(cancel);
-        box.setEscapeButton(cancel);
-        box.exec();
-        if (box.clickedButton() != save)
-            return;
-    }
-    RunPass();
-}
-
-void RoutingMatrixWindow::RunPass()
-{
-    SetBusy(true);
-    awaitingAck_.reset();
-    savedAck_.stop();
-    try {
-        WriteMatrix();
-    } catch (...) {
-        SetBusy(false);
-        // The cells stay as they are, ready for the next F2.
-        QMessageBox box(QMessageBox::Warning, kQuestionTitle, kWriteNotConfirmed, QMessageBox::Ok, this);
-        box.setDetailedText(ErrorReport::Message(std::current_exception()));
-        box.exec();
-        return;
-    }
-    SetBusy(false);
-    awaitingAck_ = MatrixCells();
-    savedAck_.start();
+    else if (changes.removed > 0)
+        question = QStringLiteral("Dodane połączenia: %1, usunięte połączenia: %2").arg(changes.added).arg(changes.removed);
+    if (question.isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::Question, kQuestionTitle, question, QMessageBox::NoButton, this);
+    QPushButton* save = box.addButton(QStringLiteral("Zapisz"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == save;
 }
 
 void RoutingMatrixWindow::WriteMatrix()
 {
     if (!session_)
         throw std::runtime_error("The routing window has no line to the controller");
-
-    Routing::RoutingPassIo io;
-    io.write = [this](const std::string& text) {
-        const int sent = session_->WriteCommand(text);
-        // A character the device did not take would shift every later cell of the table.
-        if (sent != static_cast<int>(text.size()))
-            throw std::runtime_error("Routing write incomplete: the port took " +
-                                     std::to_string(sent) + " of " +
-                                     std::to_string(text.size()) + " bytes");
-    };
-    io.checked = [this](int input, int output) { return cells_[input - 1][output - 1]->isChecked(); };
-    io.progress = [this](int sent) { progress_->SetSent(sent); };
-    io.now = Routing::SteadyNow;
-    io.sleepUntil = SleepUntil ? SleepUntil : Routing::SleepUntilDeadline;
-
-    // The indicator and a busy cursor for the length of the pass, also when a write fails.
-    struct PassIndicator {
-        TPassProgress* p;
-        explicit PassIndicator(TPassProgress* progress) : p(progress)
-        {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            p->Begin(0);
-        }
-        ~PassIndicator()
-        {
-            p->End();
-            QApplication::restoreOverrideCursor();
-        }
-    } indicator(progress_);
-    Routing::RunRoutingPass(io, Pacing);
-}
-
-void RoutingMatrixWindow::OnSavingFinished()
-{
-    // Also after the "not confirmed" message: a late '?' still means the table was stored.
-    if (!awaitingAck_)
-        return;
-    controllerTable_ = *awaitingAck_;
-    awaitingAck_.reset();
-    savedAck_.stop();
-    UpdateMarks();
-}
-
-void RoutingMatrixWindow::OnSavedAckMissing()
-{
-    QMessageBox::warning(this, kQuestionTitle, kWriteNotConfirmed);
+    writeFlow_->pacing = Pacing;
+    writeFlow_->RunPass();
 }
 
 void RoutingMatrixWindow::ShowControllerTable()
@@ -550,7 +518,8 @@ void RoutingMatrixWindow::PrintTo(const QString& path)
 void RoutingMatrixWindow::FinishClosing()
 {
     tableRead_->Cancel();
-    readFor_ = ReadFor::Nothing;
+    loading_ = false;
+    writeFlow_->CancelRead();
     SetBusy(false);
     emit Closed();
     if (view_)

@@ -2,7 +2,6 @@
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 #include <functional>
 #include <optional>
 
@@ -19,6 +18,10 @@ class TControllerSession;
 class RoutingTableView;
 class TPassProgress;
 class TRoutingTableRead;
+class TRoutingWriteFlow;
+namespace Routing {
+struct TRoutingChanges;
+}
 
 // The routing matrix window: one column per input, one cell per output in each column. Created
 // once at start and opened modally from the main window; the cells keep their state all run.
@@ -31,9 +34,6 @@ class RoutingMatrixWindow : public QDialog {
 public:
     static constexpr int kOuterWidth = 610;
     static constexpr int kOuterHeight = 361;
-    // After the last routing character, how long the controller has to say '?'.
-    static constexpr int kSavedAckMs = 5000;
-
     explicit RoutingMatrixWindow(QWidget* parent = nullptr);
     ~RoutingMatrixWindow() override;
 
@@ -84,7 +84,7 @@ public:
     Routing::TRoutingPacing Pacing;
     std::function<void(Routing::PassClock::time_point deadline)> SleepUntil;
     TRoutingTableRead* TableRead() const { return tableRead_; }
-    QTimer* SavedAck() { return &savedAck_; }
+    TRoutingWriteFlow* WriteFlow() const { return writeFlow_; }
 
     TPassProgress* Progress() const { return progress_; }
 
@@ -106,8 +106,6 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    enum class ReadFor { Nothing, Load, Write };
-
     void BuildColumns();
     void BuildMenu();
     void FitOuterSize();
@@ -117,10 +115,8 @@ private:
     void OnDumpComplete(const QByteArray& raw);
     void OnTableRead(const Routing::TRoutingCells& table);
     void OnTableReadFailed();
-    void ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held);
-    void RunPass();
-    void OnSavingFinished();
-    void OnSavedAckMissing();
+    void BuildWriteFlow();
+    bool ConfirmWrite(const std::optional<Routing::TRoutingCells>& held, const Routing::TRoutingChanges& changes);
     void UpdateMarks();
 
     QStringList nameLines_;
@@ -130,11 +126,9 @@ private:
     TPassProgress* progress_ = nullptr;
 
     std::optional<Routing::TRoutingCells> controllerTable_;
-    // The table of the last whole pass until the controller confirms it with '?'.
-    std::optional<Routing::TRoutingCells> awaitingAck_;
     TRoutingTableRead* tableRead_ = nullptr;
-    ReadFor readFor_ = ReadFor::Nothing;
-    QTimer savedAck_;
+    bool loading_ = false;   // F4's read, not the one before a write
+    TRoutingWriteFlow* writeFlow_ = nullptr;
 
     QPointer<TControllerSession> session_;
     QPointer<RoutingTableView> view_;

@@ -115,23 +115,6 @@ TEST_F(RoutingChanges, ChangedCellsAreMarkedAndTheSaveMakesThemTheControllersTab
     ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable() == matrix->MatrixCells(); }));
     EXPECT_EQ(matrix->Cell(5, 5)->CurrentMark(), Mark::None);
     EXPECT_EQ(matrix->ColumnHeader(5)->Changes(), 0);
-
-    // Only adding: written at once. No '?' within the time: the user is told; a late '?'
-    // still makes it the controller's table.
-    matrix->SavedAck()->setInterval(100);
-    matrix->Cell(7, 7)->setChecked(true);
-    const TRoutingCells stored = *matrix->ControllerTable();
-    matrix->SaveToController();
-    Answer(Reply(stored));
-    ASSERT_TRUE(WaitFor([&] { return matrix->SavedAck()->isActive() || answers.texts.size() > 1; }));
-    EXPECT_EQ(answers.texts.size(), 1);
-    pass = pty.Read(257, 1000);
-    EXPECT_EQ(pass, "c" + matrix->MatrixCells().WireText());
-    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 2; }));
-    EXPECT_EQ(answers.texts[1], RoutingMatrixWindow::kWriteNotConfirmed);
-    EXPECT_EQ(matrix->ControllerTable(), stored);
-    pty.Write("?");
-    ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable() == matrix->MatrixCells(); }));
 }
 
 TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
