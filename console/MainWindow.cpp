@@ -25,7 +25,8 @@
 const QString MainWindow::kResetMessage =
     QStringLiteral("Naciśnij przycisk Reset w sterowniku oraz uruchom ponownie aplikację !");
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+MainWindow::MainWindow(TComPort& port, TControllerSession& session, TPortKeeper& keeper, QWidget* parent)
+    : QWidget(parent), port_(&port), session_(&session), keeper_(&keeper)
 {
     BuildLayout();
     BuildTimers();
@@ -44,7 +45,7 @@ MainWindow::~MainWindow()
 {
     // Stop the port's event thread before the terminal it feeds goes away.
     try {
-        ComPort1->SetConnected(false);
+        port_->SetConnected(false);
     } catch (...) {
     }
 }
@@ -89,14 +90,14 @@ void MainWindow::ConnectHandlers()
 // The session reports; the window shows.
 void MainWindow::ConnectSession()
 {
-    connect(Session, &TControllerSession::InputStateChanged, this,
+    connect(session_, &TControllerSession::InputStateChanged, this,
             [this](int input, bool active) { InputBoxes[input - 1]->setChecked(active); });
-    connect(Session, &TControllerSession::OutputStateChanged, this,
+    connect(session_, &TControllerSession::OutputStateChanged, this,
             [this](int output, bool on) { OutputIndicators[output - 1]->setChecked(on); });
-    connect(Session, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
-    connect(Session, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
+    connect(session_, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
+    connect(session_, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
     // A modal box inside the parser's step, as the console has always shown it.
-    connect(Session, &TControllerSession::SavingFinished, this,
+    connect(session_, &TControllerSession::SavingFinished, this,
             [this] { ShowMessage(TMessageParser::kSavingFinished); });
 }
 
@@ -122,16 +123,16 @@ void MainWindow::showEvent(QShowEvent* event)
 
 void MainWindow::StartUp()
 {
-    Session->State().OutputReadPosition = 0;
-    Session->State().InputReadActive = false;
+    session_->State().OutputReadPosition = 0;
+    session_->State().InputReadActive = false;
     ShockwaveFlash1->move(-5, -15);
     sPanel10->move(0, 0);
     const QString movie = QCoreApplication::applicationDirPath() + QStringLiteral("/conf.xls");
 
     if (!QFileInfo::exists(SettingsFile::kFileName)) {
         // First run: nothing is opened or polled; the naming dialog writes the file.
-        Session->Timer5->stop();
-        Session->StopPolling();
+        session_->Timer5->stop();
+        session_->StopPolling();
         ShockwaveFlash1->SetMovie(movie);
         firstRunNaming->start();
         return;
@@ -140,15 +141,15 @@ void MainWindow::StartUp()
     ShockwaveFlash1->SetMovie(movie);
     ShockwaveFlash1->Play();
     SettingsFile::Load(SettingsFile::kFileName, memo1_);
-    ComPort1->SetPort(SettingsFile::Line(memo1_, SettingsLayout::kPortLine));
+    port_->SetPort(SettingsFile::Line(memo1_, SettingsLayout::kPortLine));
     QThread::msleep(200);
     // A device that is not there yet (adapter unplugged, simulator not started) is a line that
     // was lost: the port's message says so once, the start-up goes on, and the keeper opens the
     // port when the device appears.
     try {
-        Keeper->Open();
+        keeper_->Open();
     } catch (const EComPort&) {
-        Session->LineMissing();
+        session_->LineMissing();
         ReportLater(std::current_exception());
     }
     WatchSettingsFile();
@@ -171,7 +172,7 @@ void MainWindow::ShowMessage(const QString& text)
 
 void MainWindow::ReceiveChar(char ch)
 {
-    Session->HandleChar(ch);
+    session_->HandleChar(ch);
 }
 
 // --- Outputs and mode ---
@@ -183,12 +184,12 @@ char MainWindow::OutputCommand(int output)
 
 void MainWindow::SwitchOutput(int output)
 {
-    Session->WriteCommand(std::string(1, OutputCommand(output)));
+    session_->WriteCommand(std::string(1, OutputCommand(output)));
 }
 
 void MainWindow::ChangeMode()
 {
-    Session->WriteCommand("Q");
+    session_->WriteCommand("Q");
 }
 
 // --- RC-5 learning ---
@@ -199,10 +200,10 @@ void MainWindow::StartLearning()
     sPanel7->show();
     UpdateCover();
     ComTerminal1->setFocus();
-    Session->WriteCommand("R");
+    session_->WriteCommand("R");
     ComTerminal1->ClearDisplay();
     // Polling stops; a '/' or a reply's end may start it again under the terminal panel.
-    Session->StopPolling();
+    session_->StopPolling();
     QThread::msleep(800);
     ComTerminal1->ClearDisplay();
 }
@@ -222,7 +223,7 @@ void MainWindow::OpenRoutingMatrix()
     // While the matrix window is open no "x" or "q" goes out, whoever asks: a reply still on
     // the line must not restart the cycle, or its replies would mix into the routing-table
     // reply and the routing write.
-    Session->Suspend();
+    session_->Suspend();
     QThread::msleep(800);
     hide();
     matrix_->exec();
@@ -231,7 +232,7 @@ void MainWindow::OpenRoutingMatrix()
 void MainWindow::RoutingWindowClosed()
 {
     show();
-    Session->Resume();
+    session_->Resume();
 }
 
 void MainWindow::OpenNamingDialog()

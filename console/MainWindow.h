@@ -40,7 +40,8 @@ public:
 
     // Creates the window and runs StartUp: the settings file and the port are those of the
     // current directory.
-    explicit MainWindow(QWidget* parent = nullptr);
+    // The line is built by the program's entry and outlives the window.
+    MainWindow(TComPort& port, TControllerSession& session, TPortKeeper& keeper, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The other windows, once they exist; the main window only opens them.
@@ -79,15 +80,12 @@ public:
     // The settings copy as last loaded.
     const QStringList& Memo1() const { return memo1_; }
     // The per-output input list of the last routing-table reply (Edit3 .. Edit18).
-    const QString& ListField(int output) const { return Session->ListField(output); }
+    const QString& ListField(int output) const { return session_->ListField(output); }
 
     // Command character of output 1..16.
     static char OutputCommand(int output);
 
-    TComPort* ComPort1 = nullptr;
     TComTerminal* ComTerminal1 = nullptr;
-    TControllerSession* Session = nullptr;   // the conversation with the controller
-    TPortKeeper* Keeper = nullptr;           // reopens the port after a lost device
 
     std::array<QCheckBox*, 16> InputBoxes{};        // a .. p
     std::array<QPushButton*, 16> OutputButtons{};   // a1 .. u1
@@ -133,6 +131,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    TComPort* port_;
+    TControllerSession* session_;   // the conversation with the controller
+    TPortKeeper* keeper_;           // reopens the port after a lost device
+
     void BuildLayout();
     void BuildTerminalPanel();
     void BuildTimers();

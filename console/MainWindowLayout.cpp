@@ -1,7 +1,5 @@
-// The main window's controls at their fixed places, its port, terminal and timers.
+// The main window's controls at their fixed places, its terminal and timers.
 #include "MainWindow.h"
-
-#include "PortKeeper.h"
 
 #include "ComPort.h"
 #include "ComTerminal.h"
@@ -186,24 +184,11 @@ void MainWindow::BuildTerminalPanel()
 
     sLabel8 = Label(sPanel7, "sLabel8", QStringLiteral("Terminal"), 272, 8, 80, 14);
 
-    ComPort1 = new TComPort(this);
-    ComPort1->setObjectName(QStringLiteral("ComPort1"));
-    ComPort1->BeginLoading();
-    ComPort1->SetBaudRate(br9600);
-    ComPort1->SetDataBits(dbEight);
-    ComPort1->SetStopBits(sbOneStopBit);
-    ComPort1->Parity()->SetBits(prNone);
-    ComPort1->FlowControl()->SetFlowControl(fcNone);
-    ComPort1->FlowControl()->SetControlDTR(dtrDisable);
-    ComPort1->FlowControl()->SetControlRTS(rtsDisable);
-    ComPort1->SetPort(QStringLiteral("COM1"));
-    ComPort1->Loaded();
-
     ComTerminal1 = new TComTerminal(sPanel7);
     ComTerminal1->setObjectName(QStringLiteral("ComTerminal1"));
     ComTerminal1->BeginLoading();
     ComTerminal1->setGeometry(8, 24, 593, 313);
-    ComTerminal1->SetComPort(ComPort1);
+    ComTerminal1->SetComPort(port_);
     ComTerminal1->SetEmulation(teVT100orANSI);
     ComTerminal1->SetColor(0x000000);
     QFont termFont(QStringLiteral("DejaVu Sans Mono"));
@@ -228,12 +213,8 @@ void MainWindow::BuildTimers()
     lockWatch = Timer(this, "lockWatch", 20, false, false);
     firstRunNaming = Timer(this, "firstRunNaming", 1500, true, false);
     // The polling cycle's timers (Timer5, Timer6, Timer7) are the session's.
-    Session = new TControllerSession([this](const std::string& bytes) { return ComPort1->WriteText(bytes); },
-                                     this);
-    Session->setObjectName(QStringLiteral("Session"));
-    Keeper = new TPortKeeper(ComPort1, this);
     // Running from the window's creation on, as designed.
     introTimer->start();
     titleClock->start();
-    Session->Start();
+    session_->Start();
 }

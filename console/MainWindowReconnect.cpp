@@ -9,13 +9,13 @@
 
 void MainWindow::ConnectReconnect()
 {
-    connect(Keeper, &TPortKeeper::Lost, this, &MainWindow::LineLost);
-    connect(Keeper, &TPortKeeper::Restored, this, &MainWindow::LineRestored);
+    connect(keeper_, &TPortKeeper::Lost, this, &MainWindow::LineLost);
+    connect(keeper_, &TPortKeeper::Restored, this, &MainWindow::LineRestored);
 }
 
 void MainWindow::LineLost()
 {
-    Session->LineLost();
+    session_->LineLost();
 
     // Not modal: the window stays usable, and the box goes away by itself once the device is
     // back, so nobody has to answer a stale message.
@@ -26,7 +26,7 @@ void MainWindow::LineLost()
     }
     LineLostBox->setText(QStringLiteral("Utracono połączenie ze sterownikiem (%1). Program połączy "
                                         "się ponownie, gdy urządzenie wróci.")
-                             .arg(ComPort1->Port()));
+                             .arg(port_->Port()));
     LineLostBox->show();
 }
 
@@ -36,5 +36,5 @@ void MainWindow::LineRestored()
         LineLostBox->hide();
     // While learning runs, polling stays stopped on purpose; while the routing window is open
     // the session is suspended and resumes when it closes.
-    Session->LineRestored(sPanel7->isHidden());
+    session_->LineRestored(sPanel7->isHidden());
 }

@@ -4,6 +4,8 @@
 //   console_bench [seconds]   (default 30; selvora-sim is looked up in $KONF_BUILD_DIR or
 //                              beside this program's folder)
 #include "ComTerminal.h"
+#include "ConsoleLine.h"
+#include "ControllerSession.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
 #include "SimulatorProcess.h"
@@ -86,16 +88,17 @@ int main(int argc, char** argv)
 
     // Times at which the parser has put a complete reply on the display.
     std::vector<std::int64_t> outputShown, inputShown;
-    MainWindow form;
+    TConsoleLine line;
+    MainWindow form(line.Port(), line.Session(), line.Keeper());
     form.show();
     form.EndIntro();   // the intro only covers the window; its 15 s are not what is measured
     auto parserChar = form.ComTerminal1->OnChar;
     form.ComTerminal1->OnChar = [&](TCustomComTerminal* sender, char ch) {
-        const bool inputsPending = form.Session->State().InputReadActive;
+        const bool inputsPending = line.Session().State().InputReadActive;
         parserChar(sender, ch);
         if (ch == '!')
             outputShown.push_back(NowUs());
-        else if (inputsPending && !form.Session->State().InputReadActive)
+        else if (inputsPending && !line.Session().State().InputReadActive)
             inputShown.push_back(NowUs());
     };
 

@@ -3,27 +3,25 @@
 //   QT_QPA_PLATFORM=offscreen a11y-tree-dump out.txt
 // It works in a temporary folder with a config.ini whose port does not exist, as a user who
 // starts the console with the controller unplugged.
+#include "AboutBox.h"
+#include "ConsoleLine.h"
+#include "ConsoleLook.h"
+#include "ConsoleWindows.h"
 #include "MainWindow.h"
+#include "NamingDialog.h"
 #include "RoutingMatrixWindow.h"
 #include "RoutingTableView.h"
-#include "AboutBox.h"
-#include "NamingDialog.h"
 #include "SettingsFile.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 #include <QMenu>
 #include <QMetaEnum>
-#include <QPalette>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include <memory>
 
 namespace {
 
@@ -117,16 +115,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The look the console's entry sets up; geometry depends on it.
     QApplication::setApplicationName(QStringLiteral("Konfigurator"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QPalette silver = QApplication::style()->standardPalette();
-    silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    silver.setColor(QPalette::Button, QColor(0xC0, 0xC0, 0xC0));
-    QApplication::setPalette(silver);
-    QFont uiFont(QStringLiteral("Liberation Sans"));
-    uiFont.setPixelSize(11);
-    QApplication::setFont(uiFont);
+    ApplyConsoleLook();
 
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -134,14 +124,8 @@ int main(int argc, char** argv)
     QDir::setCurrent(dir.path());
     SettingsFile::Save(SettingsFile::kFileName, Config(dir.filePath(QStringLiteral("no-device"))));
 
-    auto mainWindow = std::make_unique<MainWindow>();
-    auto aboutBox = std::make_unique<AboutBox>();
-    auto matrix = std::make_unique<RoutingMatrixWindow>();
-    auto view = std::make_unique<RoutingTableView>();
-    auto namingDialog = std::make_unique<NamingDialog>();
-    mainWindow->SetWindows(matrix.get(), aboutBox.get(), namingDialog.get());
-    matrix->Bind(mainWindow->Session, view.get());
-    view->Bind(mainWindow->Session, matrix.get());
+    TConsoleLine line;
+    TConsoleWindows windows(line);
 
     QFile file;
     if (argc > 1) {
@@ -152,11 +136,11 @@ int main(int argc, char** argv)
         return 1;
     }
     QTextStream out(&file);
-    DumpWindow(out, "main window", mainWindow.get());
-    DumpWindow(out, "about box", aboutBox.get());
-    DumpWindow(out, "routing matrix", matrix.get());
-    DumpWindow(out, "routing table view", view.get());
-    DumpWindow(out, "naming dialog", namingDialog.get());
+    DumpWindow(out, "main window", &windows.Main());
+    DumpWindow(out, "about box", &windows.About());
+    DumpWindow(out, "routing matrix", &windows.Matrix());
+    DumpWindow(out, "routing table view", &windows.TableView());
+    DumpWindow(out, "naming dialog", &windows.Naming());
     out.flush();
     return 0;
 }

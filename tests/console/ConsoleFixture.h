@@ -1,6 +1,8 @@
 #pragma once
 // Starts the main window in a temporary working directory with a given config.ini, talking to a
 // pseudo-terminal that stands in for the controller.
+#include "ComPort.h"
+#include "ConsoleLine.h"
 #include "MainWindow.h"
 #include "PtyPair.h"
 #include "PortKeeper.h"
@@ -54,6 +56,7 @@ protected:
     void TearDown() override
     {
         form.reset();
+        line.reset();
         QDir::setCurrent(oldCwd_);
     }
 
@@ -79,7 +82,9 @@ protected:
 
     void Start()
     {
-        form = std::make_unique<MainWindow>();
+        form.reset();
+        line = std::make_unique<TConsoleLine>();
+        form = std::make_unique<MainWindow>(line->Port(), line->Session(), line->Keeper());
         form->OnTerminate = [this] { ++terminations; };
     }
     // Start, then let the first "x" of the polling cycle go out and take it off the line.
@@ -136,6 +141,7 @@ protected:
     }
 
     PtyPair pty;
+    std::unique_ptr<TConsoleLine> line;   // built as the program's entry does, before the window
     std::unique_ptr<MainWindow> form;
     int terminations = 0;
 

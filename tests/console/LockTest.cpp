@@ -69,7 +69,7 @@ TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
     ASSERT_EQ(named.size(), 37);
     WriteConfig(named);
     Start();
-    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_TRUE(line->Port().Connected());
     EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_TRUE(Locked());
     const QByteArray before = FileBytes(ConfigPath());

@@ -47,11 +47,11 @@ TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
     Start();
     NotingDialog naming;
     form->SetWindows(nullptr, nullptr, &naming);
-    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(line->Port().Connected());
     EXPECT_FALSE(form->lockWatch->isActive());
-    EXPECT_FALSE(form->Session->Timer5->isActive());
-    EXPECT_FALSE(form->Session->Timer6->isActive());
-    EXPECT_FALSE(form->Session->Timer7->isActive());
+    EXPECT_FALSE(line->Session().Timer5->isActive());
+    EXPECT_FALSE(line->Session().Timer6->isActive());
+    EXPECT_FALSE(line->Session().Timer7->isActive());
     EXPECT_TRUE(form->firstRunNaming->isActive());
     EXPECT_FALSE(form->sPanel10->isHidden());   // the lock screen lies under the intro
 
@@ -72,8 +72,8 @@ TEST_F(ConsoleStart, LayoutNamesAndCaptionsFromThe38LineFile)
     Start();
     EXPECT_EQ(form->size(), QSize(604, 371));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_EQ(form->ComPort1->Port(), QString::fromStdString(pty.SlavePath()));
+    EXPECT_TRUE(line->Port().Connected());
+    EXPECT_EQ(line->Port().Port(), QString::fromStdString(pty.SlavePath()));
     EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_TRUE(form->sPanel10->isHidden());
 
@@ -140,15 +140,15 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     const QString link = QDir::current().filePath(QStringLiteral("ttyLATER"));
     WriteConfig(ConfigLines(link, &kUnlocked));
     Start();
-    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(line->Port().Connected());
     EXPECT_TRUE(form->lockWatch->isActive());
     EXPECT_EQ(form->InputBoxes[0]->text(), "Wejście 1");
     EXPECT_EQ(form->OutputButtons[15]->text(), "Wyjście 16");
     form->EndIntro();
     EXPECT_TRUE(form->sPanel10->isHidden());   // line 37 says unlocked
     // The open failure is reported once; the polling requests that fail because of it add nothing.
-    form->Session->Timer5->setInterval(300);
-    form->Session->Timer5->start();
+    line->Session().Timer5->setInterval(300);
+    line->Session().Timer5->start();
     Spin(1200);
     const QStringList errors = TestApplication::TakeReportedErrors();
     ASSERT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
@@ -159,8 +159,8 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     // The device appears: the port opens and polling starts, within about a second.
     ASSERT_EQ(::symlink(pty.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
     EXPECT_EQ(ReadFromConsole(1, 2000), "x");
-    EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->Keeper->Searching());
+    EXPECT_TRUE(line->Port().Connected());
+    EXPECT_FALSE(line->Keeper().Searching());
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
@@ -208,17 +208,17 @@ TEST_F(ConsoleStart, ButtonsOpenTheOtherWindowsAndEndTheProgram)
     // The routing window: polling stops, a wait, the main window hides, the window opens.
     pty.Write(std::string(16, '0') + "!");
     ASSERT_EQ(ReadFromConsole(1, 1000), "q");
-    EXPECT_TRUE(form->Session->State().InputReadActive);
+    EXPECT_TRUE(line->Session().State().InputReadActive);
     QElapsedTimer took;
     took.start();
     QTest::mouseClick(form->sBitBtn2, Qt::LeftButton);
     EXPECT_GE(took.elapsed(), 790);
     EXPECT_EQ(routing.opened, 1);
     EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(form->Session->State().InputReadActive);
-    EXPECT_FALSE(form->Session->State().OutputReadActive);
-    EXPECT_FALSE(form->Session->Timer6->isActive());
-    EXPECT_FALSE(form->Session->Timer7->isActive());
+    EXPECT_FALSE(line->Session().State().InputReadActive);
+    EXPECT_FALSE(line->Session().State().OutputReadActive);
+    EXPECT_FALSE(line->Session().Timer6->isActive());
+    EXPECT_FALSE(line->Session().Timer7->isActive());
     EXPECT_EQ(DrainConsole(400), "");
 
     EXPECT_EQ(terminations, 0);
@@ -233,7 +233,7 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_TRUE(form->Session->State().OutputReadActive);
+    EXPECT_TRUE(line->Session().State().OutputReadActive);
     EXPECT_EQ(DrainConsole(300), "");   // no time-out: the cycle waits for the reply
 
     pty.Write("1" + std::string(14, '0') + "1!");
@@ -281,12 +281,12 @@ TEST_F(Polling, TimerFiveAsksForInputsOnce)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_EQ(form->Session->Timer5->interval(), 5000);
-    EXPECT_TRUE(form->Session->Timer5->isActive());
-    form->Session->Timer5->setInterval(50);
-    form->Session->Timer5->start();
+    EXPECT_EQ(line->Session().Timer5->interval(), 5000);
+    EXPECT_TRUE(line->Session().Timer5->isActive());
+    line->Session().Timer5->setInterval(50);
+    line->Session().Timer5->start();
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
-    EXPECT_TRUE(form->Session->State().InputReadActive);
+    EXPECT_TRUE(line->Session().State().InputReadActive);
     EXPECT_EQ(DrainConsole(300), "");
 }
 
@@ -295,17 +295,17 @@ TEST_F(Polling, RoutingDumpReachesTheView)
     WriteConfig(kUnlocked);
     StartPolling();
     DumpLines view;
-    QObject::connect(form->Session, &TControllerSession::DumpLine, [&](const QString& line) { view.lines << line; });
-    form->Session->State().ConfigDumpActive = true;
+    QObject::connect(&line->Session(), &TControllerSession::DumpLine, [&](const QString& line) { view.lines << line; });
+    line->Session().State().ConfigDumpActive = true;
     std::string dump = "1" + std::string(14, '0') + "1";
     dump += std::string(255 - 16, '0') + "1";
-    form->Session->State().OutputReadActive = false;
+    line->Session().State().OutputReadActive = false;
     Reply(dump, 300);
     ASSERT_EQ(view.lines.size(), 16);
     EXPECT_EQ(view.lines[0], "Wyjście 1 jest sterowane przez wejścia : 16,1");
     EXPECT_EQ(view.lines[15], "Wyjście 16 jest sterowane przez wejścia: 1");
     EXPECT_EQ(form->ListField(1), "16,1");
-    EXPECT_FALSE(form->Session->State().ConfigDumpActive);
+    EXPECT_FALSE(line->Session().State().ConfigDumpActive);
 }
 
 TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
@@ -337,17 +337,17 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     form->InputBoxes[2]->setChecked(true);
 
     pty.CloseMaster();   // the cable is pulled
-    ASSERT_TRUE(WaitFor([&] { return !form->ComPort1->Connected(); }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return !line->Port().Connected(); }, 2000));
     ASSERT_NE(form->LineLostBox, nullptr);
     EXPECT_TRUE(form->LineLostBox->isVisible());
     EXPECT_TRUE(form->LineLostBox->text().contains(link));
     // Polling has stopped, and a request made meanwhile fails quietly: the box said it all.
-    EXPECT_FALSE(form->Session->Timer6->isActive() || form->Session->Timer7->isActive());
-    form->Session->Timer5->setInterval(50);
-    form->Session->Timer5->start();
+    EXPECT_FALSE(line->Session().Timer6->isActive() || line->Session().Timer7->isActive());
+    line->Session().Timer5->setInterval(50);
+    line->Session().Timer5->start();
     Spin(1500);   // the reconnect attempts meanwhile find nothing
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
-    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(line->Port().Connected());
     // A click of the user is still answered with the port's error.
     QTest::mouseClick(form->sButton4, Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
@@ -357,9 +357,9 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     QFile::remove(link);
     ASSERT_EQ(::symlink(back.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
     EXPECT_EQ(readFrom(back, 1, 3000), "x");
-    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_TRUE(line->Port().Connected());
     EXPECT_FALSE(form->LineLostBox->isVisible());
-    EXPECT_FALSE(form->Keeper->ReconnectTimer->isActive());
+    EXPECT_FALSE(line->Keeper().ReconnectTimer->isActive());
     back.Write("1" + std::string(15, '0') + "!");
     EXPECT_EQ(readFrom(back, 1, 1000), "q");
     EXPECT_TRUE(form->OutputIndicators[0]->isChecked());
@@ -373,16 +373,16 @@ TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
 {
     WriteConfig(kUnlocked);
     StartPolling();   // "x" has gone out
-    form->Session->Timer5->stop();
+    line->Session().Timer5->stop();
     // The one-off input request lands in the middle of the output reply.
     Reply("10000000");
-    form->Session->Timer5Timer();
+    line->Session().Timer5Timer();
     ASSERT_EQ(ReadFromConsole(1, 500), "q");
     Reply("00000001!");                 // the rest of the output reply
     Reply(std::string(16, '0'));        // the controller's answer to "q"
     // Both the '!' and the sixteenth input character asked for the next request; only one
     // cycle may go on, or the two would read each other's replies from then on.
-    EXPECT_FALSE(form->Session->Timer6->isActive() && form->Session->Timer7->isActive());
+    EXPECT_FALSE(line->Session().Timer6->isActive() && line->Session().Timer7->isActive());
     const std::string next = DrainConsole(450);
     EXPECT_EQ(next.size(), 1u) << next;
 
@@ -451,8 +451,8 @@ TEST_F(Learning, StartCoversTheWindowStopsPollingAndTypesToTheController)
     EXPECT_EQ(form->sPanel7->pos(), QPoint(0, 0));
     EXPECT_FALSE(form->sPanel7->isHidden());
     EXPECT_EQ(ReadFromConsole(1, 500), "R");
-    EXPECT_FALSE(form->Session->State().InputReadActive);
-    EXPECT_FALSE(form->Session->State().OutputReadActive);
+    EXPECT_FALSE(line->Session().State().InputReadActive);
+    EXPECT_FALSE(line->Session().State().OutputReadActive);
     EXPECT_EQ(DrainConsole(600), "");   // a silent controller gets no requests
 
     // Under the panel nothing can be reached.
@@ -484,7 +484,7 @@ TEST_F(Learning, FailedStartShowsThePanelAndStopsThere)
     QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
     EXPECT_FALSE(form->sPanel7->isHidden());
-    EXPECT_TRUE(form->Session->State().OutputReadActive);   // the steps after the write did not run
+    EXPECT_TRUE(line->Session().State().OutputReadActive);   // the steps after the write did not run
 }
 
 TEST(IntroLayer, PlaysAnAnimationFileOrDrawsItsOwn)

@@ -26,7 +26,7 @@ protected:
 TEST_F(WithSimulator, DisplaysFollowTheController)
 {
     Start();
-    ASSERT_TRUE(form->ComPort1->Connected());
+    ASSERT_TRUE(line->Port().Connected());
     form->EndIntro();
 
     // Output 3 switched from the console shows once the controller reports it.
