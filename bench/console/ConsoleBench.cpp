@@ -4,6 +4,7 @@
 //   console_bench [seconds]   (default 30; selvora-sim is looked up in $KONF_BUILD_DIR or
 //                              beside this program's folder)
 #include "ComTerminal.h"
+#include "ConfigFile.h"
 #include "ConsoleLine.h"
 #include "ControllerSession.h"
 #include "MainWindow.h"
@@ -76,14 +77,9 @@ int main(int argc, char** argv)
     const QString link = QString::fromStdString(sim.LinkPath());
     const QDir dir(QString::fromStdString(sim.Dir()));
 
-    QStringList lines{SettingsFile::kSeparator, link, SettingsFile::kSeparator};
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wejście %1").arg(k);
-    lines << SettingsFile::kSeparator << SettingsFile::kSeparator;
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wyjście %1").arg(k);
-    lines << SettingsFile::kUnlockedMarker;
-    SettingsFile::Save(dir.filePath(QStringLiteral("config.ini")), lines);
+    TConfigFile config;
+    config.port = link;
+    config.Write(dir.filePath(QStringLiteral("config.ini")));
     QDir::setCurrent(dir.path());
 
     // Times at which the parser has put a complete reply on the display.

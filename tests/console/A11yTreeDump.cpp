@@ -4,6 +4,7 @@
 // It works in a temporary folder with a config.ini whose port does not exist, as a user who
 // starts the console with the controller unplugged.
 #include "AboutBox.h"
+#include "ConfigFile.h"
 #include "ConsoleLine.h"
 #include "ConsoleLook.h"
 #include "ConsoleWindows.h"
@@ -12,14 +13,13 @@
 #include "RoutingMatrixWindow.h"
 #include "RoutingTableView.h"
 #include "SettingsFile.h"
+#include "WorkingFolder.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMetaEnum>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 
@@ -96,18 +96,6 @@ void DumpWindow(QTextStream& out, const char* title, QWidget* window)
     }
 }
 
-QStringList Config(const QString& port)
-{
-    QStringList lines{SettingsFile::kSeparator, port, SettingsFile::kSeparator};
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wejście %1").arg(k);
-    lines << SettingsFile::kSeparator << SettingsFile::kSeparator;
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wyjście %1").arg(k);
-    lines << SettingsFile::kUnlockedMarker;
-    return lines;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -118,11 +106,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Konfigurator"));
     ApplyConsoleLook();
 
-    QTemporaryDir dir;
-    if (!dir.isValid())
+    TWorkingFolder folder;
+    TConfigFile config;
+    config.port = folder.FilePath(QStringLiteral("no-device"));
+    if (!folder.IsValid() || !config.Write(SettingsFile::kFileName))
         return 1;
-    QDir::setCurrent(dir.path());
-    SettingsFile::Save(SettingsFile::kFileName, Config(dir.filePath(QStringLiteral("no-device"))));
 
     TConsoleLine line;
     TConsoleWindows windows(line);

@@ -2,20 +2,21 @@
 // Starts the main window in a temporary working directory with a given config.ini, talking to a
 // pseudo-terminal that stands in for the controller.
 #include "ComPort.h"
+#include "ConfigFile.h"
 #include "ConsoleLine.h"
+#include "ModalAnswers.h"
 #include "MainWindow.h"
 #include "PtyPair.h"
 #include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TestApplication.h"
 #include "WaitFor.h"
+#include "WorkingFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -24,61 +25,33 @@
 #include <unistd.h>
 #include <memory>
 
-// Answers modal message boxes as a user would, remembering their texts.
-class MessageBoxCloser : public QObject {
-public:
-    MessageBoxCloser()
-    {
-        timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts.append(box->text());
-                box->accept();
-            }
-        });
-        timer_.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer timer_;
-};
-
 class ConsoleFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        oldCwd_ = QDir::currentPath();
-        QDir::setCurrent(dir_.path());
+        ASSERT_TRUE(folder_.IsValid());
         TestApplication::TakeReportedErrors();
     }
     void TearDown() override
     {
         form.reset();
         line.reset();
-        QDir::setCurrent(oldCwd_);
     }
 
     // Names "Wejście k" / "Wyjście k", the port on the pty, and the given marker (none: 37 lines).
     static QStringList ConfigLines(const QString& port, const QString* marker)
     {
-        QStringList lines{SettingsFile::kSeparator, port, SettingsFile::kSeparator};
-        for (int k = 1; k <= 16; ++k)
-            lines << QStringLiteral("Wejście %1").arg(k);
-        lines << SettingsFile::kSeparator << SettingsFile::kSeparator;
-        for (int k = 1; k <= 16; ++k)
-            lines << QStringLiteral("Wyjście %1").arg(k);
-        if (marker)
-            lines << *marker;
-        return lines;
+        TConfigFile config;
+        config.port = port;
+        config.marker = marker ? std::optional<QString>(*marker) : std::nullopt;
+        return config.Lines();
     }
     void WriteConfig(const QStringList& lines) { SettingsFile::Save(ConfigPath(), lines); }
     void WriteConfig(const QString& marker)
     {
         WriteConfig(ConfigLines(QString::fromStdString(pty.SlavePath()), &marker));
     }
-    QString ConfigPath() const { return dir_.filePath(QStringLiteral("config.ini")); }
+    QString ConfigPath() const { return folder_.FilePath(SettingsFile::kFileName); }
 
     void Start()
     {
@@ -146,6 +119,5 @@ protected:
     int terminations = 0;
 
 private:
-    QTemporaryDir dir_;
-    QString oldCwd_;
+    TWorkingFolder folder_;
 };

@@ -77,7 +77,7 @@ TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
     // Wrong codes are ignored without a word and the field keeps them.
     const QString wrong[] = {TodaysCode() + " ", UnlockCode(QDate::currentDate().addDays(-1), QLocale::system()),
                              TodaysCode().toLower(), QString(), QStringLiteral("SELVOR-")};
-    MessageBoxCloser closer;
+    ModalAnswers closer({}, ModalAnswers::Otherwise::Accept);
     for (const QString& code : wrong) {
         TryCode(code);
         Spin(60);

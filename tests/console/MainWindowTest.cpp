@@ -264,7 +264,7 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
     EXPECT_EQ(form->sButton5->text(), "Tylko pilot i komputer");
 
     {
-        MessageBoxCloser closer;
+        ModalAnswers closer({}, ModalAnswers::Otherwise::Accept);
         pty.Write("?");
         ASSERT_TRUE(WaitFor([&] { return !closer.texts.isEmpty(); }, 1000));
         EXPECT_EQ(closer.texts.first(), "Proces zapisywania zakończony !");
@@ -469,7 +469,7 @@ TEST_F(Learning, StartCoversTheWindowStopsPollingAndTypesToTheController)
     Reply("!");
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
 
-    MessageBoxCloser closer;
+    ModalAnswers closer({}, ModalAnswers::Otherwise::Accept);
     QTest::mouseClick(form->sButton7, Qt::LeftButton);
     ASSERT_EQ(closer.texts.size(), 1);
     EXPECT_EQ(closer.texts.first(), "Naciśnij przycisk Reset w sterowniku oraz uruchom ponownie aplikację !");

@@ -1,7 +1,9 @@
 #include "NamingDialog.h"
 
 #include "SettingsFile.h"
+#include "ModalAnswers.h"
 #include "TestApplication.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,7 +12,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -24,25 +25,17 @@ namespace {
 // Answers every message box that opens, noting its text and whether config.ini existed then.
 class MessageBoxWatcher {
 public:
-    explicit MessageBoxWatcher(QStringList* log) : log_(log)
+    explicit MessageBoxWatcher(QStringList* log) : answers_({}, ModalAnswers::Otherwise::Accept)
     {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (box && box->isVisible()) {
-                    log_->append(QStringLiteral("message:") + box->text());
-                    if (QFile::exists(SettingsFile::kFileName))
-                        log_->append(QStringLiteral("file present"));
-                    box->accept();
-                }
-            }
-        });
-        timer_.start(5);
+        answers_.seen = [log](QMessageBox* box) {
+            log->append(QStringLiteral("message:") + box->text());
+            if (QFile::exists(SettingsFile::kFileName))
+                log->append(QStringLiteral("file present"));
+        };
     }
 
 private:
-    QStringList* log_;
-    QTimer timer_;
+    ModalAnswers answers_;
 };
 
 // Makes every file write of this process beyond a few bytes fail (EFBIG), even as root.
@@ -71,9 +64,7 @@ class NamingDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        oldCwd_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        ASSERT_TRUE(folder_.IsValid());
         TestApplication::TakeReportedErrors();
         form_.OnTerminate = [this] { log_.append(QStringLiteral("terminate")); };
         form_.show();
@@ -82,7 +73,6 @@ protected:
     void TearDown() override
     {
         form_.hide();
-        QDir::setCurrent(oldCwd_);
     }
 
     QByteArray FileBytes() const
@@ -104,8 +94,7 @@ protected:
     }
     void ClickSave() { QTest::mouseClick(form_.sButton1, Qt::LeftButton); }
 
-    QTemporaryDir dir_;
-    QString oldCwd_;
+    TWorkingFolder folder_;
     QStringList log_;
     NamingDialog form_;
 };
@@ -132,7 +121,7 @@ TEST_F(NamingDialogTest, SavingTheDefaultsWritesTheExactFileThenAsksForARestartA
     EXPECT_EQ(log_, (QStringList{QStringLiteral("message:Uruchom ponownie program !"),
                                  QStringLiteral("file present"), QStringLiteral("terminate")}));
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
+    EXPECT_EQ(QDir(folder_.Path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
 }
 
 TEST_F(NamingDialogTest, TypedNamesAreWrittenAsTypedWithTheirLineCount)
@@ -182,7 +171,7 @@ TEST_F(NamingDialogTest, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestart
     EXPECT_TRUE(form_.isVisible());
     EXPECT_EQ(form_.Memo1->toPlainText(), QStringLiteral("nowe"));
     // No half-written temporary file is left beside it.
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
+    EXPECT_EQ(QDir(folder_.Path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
 
     // Once writing works again the same dialog saves normally.
     ClickSave();

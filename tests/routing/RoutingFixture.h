@@ -8,10 +8,10 @@
 #include "PtyPair.h"
 #include "TestApplication.h"
 #include "WaitFor.h"
+#include "WorkingFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -23,9 +23,7 @@ protected:
     void SetUp() override
     {
         TestApplication::TakeReportedErrors();
-        ASSERT_TRUE(dir_.isValid());
-        oldDir_ = QDir::currentPath();
-        QDir::setCurrent(dir_.path());
+        ASSERT_TRUE(folder_.IsValid());
     }
 
     void TearDown() override
@@ -38,12 +36,11 @@ protected:
             port->SetConnected(false);
         session.reset();
         port.reset();
-        QDir::setCurrent(oldDir_);
     }
 
     void WriteSettings(const QStringList& lines)
     {
-        QFile f(dir_.filePath(QStringLiteral("config.ini")));
+        QFile f(folder_.FilePath(QStringLiteral("config.ini")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         for (const QString& line : lines)
             f.write(line.toUtf8() + "\r\n");
@@ -94,8 +91,7 @@ protected:
         return s;
     }
 
-    QTemporaryDir dir_;
-    QString oldDir_;
+    TWorkingFolder folder_;
     PtyPair pty;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TControllerSession> session;

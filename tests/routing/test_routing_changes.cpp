@@ -1,6 +1,7 @@
 #include "RoutingFixture.h"
 
 #include "ColumnHeader.h"
+#include "ConfigFile.h"
 #include "ModalAnswers.h"
 #include "RoutingBackup.h"
 #include "RoutingCell.h"
@@ -119,18 +120,17 @@ TEST_F(RoutingChanges, ChangedCellsAreMarkedAndTheSaveMakesThemTheControllersTab
 
 TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
 {
-    QStringList lines{QStringLiteral("----------"), QStringLiteral("/dev/ttyUSB7"), QStringLiteral("----------")};
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Włącznik %1").arg(k);
-    lines << QStringLiteral("----------") << QStringLiteral("----------");
-    for (int j = 1; j <= 16; ++j)
-        lines << QStringLiteral("Światło %1").arg(j);
-    WriteSettings(lines);
+    TConfigFile config;
+    config.port = QStringLiteral("/dev/ttyUSB7");
+    config.inputName = QStringLiteral("Włącznik %1");
+    config.outputName = QStringLiteral("Światło %1");
+    config.marker.reset();
+    WriteSettings(config.Lines());
     Build();
     ModalAnswers answers;
     const TRoutingCells house = Table({{1, 1}, {16, 1}, {8, 9}, {16, 16}});
     matrix->SetMatrixCells(house);
-    const QString path = dir_.filePath(QStringLiteral("dom.txt"));
+    const QString path = folder_.FilePath(QStringLiteral("dom.txt"));
     matrix->SaveBackupTo(path);
     matrix->SetMatrixCells(TRoutingCells{});
     matrix->LoadBackupFrom(path);
@@ -170,7 +170,7 @@ TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
     EXPECT_EQ(matrix->ColumnHeader(2)->text(), QStringLiteral("Włącznik 2 steruje"));
 
     // The sheet: a one-page PDF.
-    const QString pdf = dir_.filePath(QStringLiteral("dom.pdf"));
+    const QString pdf = folder_.FilePath(QStringLiteral("dom.pdf"));
     matrix->PrintTo(pdf);
     QFile sheet(pdf);
     ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));

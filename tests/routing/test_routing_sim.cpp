@@ -93,7 +93,7 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     Routing::TRoutingCells known;
     for (auto [k, j] : {std::pair{1, 1}, {2, 1}, {5, 3}, {9, 8}, {16, 16}})
         known.Set(k, j, true);
-    const std::string state = dir_.filePath(QStringLiteral("controller.state")).toStdString();
+    const std::string state = folder_.FilePath(QStringLiteral("controller.state")).toStdString();
     {
         QFile f(QString::fromStdString(state));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
