@@ -85,6 +85,17 @@ public:
     // Command character of output 1..16.
     static char OutputCommand(int output);
 
+    // The controls of input, output and output indicator 1..16.
+    QCheckBox* InputBox(int input) const { return InputBoxes[input - 1]; }
+    QPushButton* OutputButton(int output) const { return OutputButtons[output - 1]; }
+    QCheckBox* OutputIndicator(int output) const { return OutputIndicators[output - 1]; }
+
+    static const QString kResetMessage;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
     TComTerminal* ComTerminal1 = nullptr;
 
     std::array<QCheckBox*, 16> InputBoxes{};        // a .. p
@@ -125,12 +136,6 @@ public:
     QTimer* firstRunNaming = nullptr;
     QMessageBox* LineLostBox = nullptr;   // shown while the device is away
 
-    static const QString kResetMessage;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
     TComPort* port_;
     TControllerSession* session_;   // the conversation with the controller
     TPortKeeper* keeper_;           // reopens the port after a lost device

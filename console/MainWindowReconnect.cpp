@@ -22,6 +22,7 @@ void MainWindow::LineLost()
     if (!LineLostBox) {
         LineLostBox = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
                                       QString(), QMessageBox::Ok, this);
+        LineLostBox->setObjectName(QStringLiteral("LineLostBox"));
         LineLostBox->setWindowModality(Qt::NonModal);
     }
     LineLostBox->setText(QStringLiteral("Utracono połączenie ze sterownikiem (%1). Program połączy "

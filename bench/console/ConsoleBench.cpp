@@ -7,6 +7,7 @@
 #include "ConfigFile.h"
 #include "ConsoleLine.h"
 #include "ControllerSession.h"
+#include "FindChild.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
 #include "SimulatorProcess.h"
@@ -88,8 +89,9 @@ int main(int argc, char** argv)
     MainWindow form(line.Port(), line.Session(), line.Keeper());
     form.show();
     form.EndIntro();   // the intro only covers the window; its 15 s are not what is measured
-    auto parserChar = form.ComTerminal1->OnChar;
-    form.ComTerminal1->OnChar = [&](TCustomComTerminal* sender, char ch) {
+    auto* terminal = FindChild<TComTerminal>(&form, QStringLiteral("ComTerminal1"));
+    auto parserChar = terminal->OnChar;
+    terminal->OnChar = [&](TCustomComTerminal* sender, char ch) {
         const bool inputsPending = line.Session().State().InputReadActive;
         parserChar(sender, ch);
         if (ch == '!')
@@ -100,9 +102,9 @@ int main(int argc, char** argv)
 
     // Settle past Timer5's single extra request at 5 s, then measure.
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_CLOCK"))
-        form.titleClock->stop();
+        FindChild<QTimer>(&form, QStringLiteral("titleClock"))->stop();
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_WATCH"))
-        form.lockWatch->stop();
+        FindChild<QTimer>(&form, QStringLiteral("lockWatch"))->stop();
     QTimer::singleShot(6000, &app, &QApplication::quit);
     app.exec();
     const double cpu0 = CpuSeconds();

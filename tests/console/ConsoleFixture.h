@@ -4,7 +4,11 @@
 #include "ComPort.h"
 #include "ConfigFile.h"
 #include "ConsoleLine.h"
+#include "FindChild.h"
 #include "ModalAnswers.h"
+#include "ComTerminal.h"
+#include "IntroLayer.h"
+#include "LockScreen.h"
 #include "MainWindow.h"
 #include "PtyPair.h"
 #include "PortKeeper.h"
@@ -16,6 +20,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFrame>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QDir>
 #include <QTimer>
 
@@ -111,6 +118,13 @@ protected:
     {
         pty.Write(bytes);
         Spin(settleMs);
+    }
+
+    // A control of the main window by its object name.
+    template <class T>
+    T* Child(const char* name) const
+    {
+        return FindChild<T>(form.get(), QLatin1String(name));
     }
 
     PtyPair pty;
