@@ -9,10 +9,11 @@ class AboutBox : public QDialog {
 public:
     explicit AboutBox(QWidget* parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
     QLabel* sLabel1;   // authorship
     QLabel* sLabel2;   // contact
     QLabel* sLabel3;   // the device the program serves
-
-protected:
-    void showEvent(QShowEvent* event) override;
 };

@@ -18,15 +18,6 @@ class NamingDialog : public QDialog {
 public:
     explicit NamingDialog(QWidget* parent = nullptr);
 
-    QLabel* sLabel1;         // "Wejścia"
-    QLabel* sLabel2;         // "Wyjścia"
-    QLabel* sLabel3;         // "Wirtualny port COM"
-    QPlainTextEdit* Memo1;   // input names, one per line
-    QPlainTextEdit* Memo2;   // output names, one per line
-    QLineEdit* sEdit1;       // port name
-    QPushButton* sButton1;   // "Zapisz"
-    QStringList Memo3;       // the file being composed
-
     // Ends the application after a successful save; tests replace it.
     std::function<void()> OnTerminate = [] { QCoreApplication::quit(); };
 
@@ -38,4 +29,14 @@ public slots:
     // SettingsFile::EFileError out of the handler: the old file stays whole, the dialog stays
     // open and neither the restart message nor the end of the program follow.
     void SaveNames();
+
+private:
+    QLabel* sLabel1;         // "Wejścia"
+    QLabel* sLabel2;         // "Wyjścia"
+    QLabel* sLabel3;         // "Wirtualny port COM"
+    QPlainTextEdit* Memo1;   // input names, one per line
+    QPlainTextEdit* Memo2;   // output names, one per line
+    QLineEdit* sEdit1;       // port name
+    QPushButton* sButton1;   // "Zapisz"
+    QStringList Memo3;       // the file being composed
 };

@@ -301,7 +301,7 @@ void RoutingMatrixWindow::LoadFromController()
     loading_ = true;
     SetBusy(true);
     if (view_ && view_->isVisible())
-        view_->Memo1->clear();
+        view_->ClearText();
     tableRead_->Start();
 }
 
@@ -384,7 +384,7 @@ void RoutingMatrixWindow::SaveToController()
         return;
     SetBusy(true);
     if (view_ && view_->isVisible())
-        view_->Memo1->clear();
+        view_->ClearText();
     writeFlow_->pacing = Pacing;
     writeFlow_->Start();
 }

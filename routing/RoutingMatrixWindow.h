@@ -68,15 +68,6 @@ public:
     // The table the controller was last known to hold, if any.
     const std::optional<Routing::TRoutingCells>& ControllerTable() const { return controllerTable_; }
 
-    QMenu* PopupMenu1 = nullptr;
-    QAction* Zapisz1 = nullptr;
-    QAction* Stankonfiguracji1 = nullptr;
-    QAction* Wczytajzesterownika1 = nullptr;
-    QAction* Zapiszdopliku1 = nullptr;
-    QAction* Wczytajzpliku1 = nullptr;
-    QAction* DrukujdoPDF1 = nullptr;
-    QScrollArea* ScrollBox = nullptr;
-
     // The names the captions came from: config.ini as it was at creation, or the defaults.
     const QStringList& NameLines() const { return nameLines_; }
 
@@ -106,6 +97,15 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Zapisz1 = nullptr;
+    QAction* Stankonfiguracji1 = nullptr;
+    QAction* Wczytajzesterownika1 = nullptr;
+    QAction* Zapiszdopliku1 = nullptr;
+    QAction* Wczytajzpliku1 = nullptr;
+    QAction* DrukujdoPDF1 = nullptr;
+    QScrollArea* ScrollBox = nullptr;
+
     void BuildColumns();
     void BuildMenu();
     void FitOuterSize();

@@ -104,6 +104,11 @@ void RoutingTableView::FinishClosing()
         session_->EndConfigDump();
 }
 
+void RoutingTableView::ClearText()
+{
+    Memo1->clear();
+}
+
 void RoutingTableView::AppendDumpLine(const QString& line)
 {
     Memo1->appendPlainText(line);

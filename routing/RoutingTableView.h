@@ -39,10 +39,8 @@ public:
     // Keeps the view under the matrix window.
     void PlaceBelowMatrix();
 
-    QFrame* sPanel1 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* sButton1 = nullptr;   // "Zamknij okno"
-    QPushButton* sButton2 = nullptr;   // "Aktualizuj"
+    // Empties the text, as a new reply begins.
+    void ClearText();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +49,11 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    QFrame* sPanel1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* sButton1 = nullptr;   // "Zamknij okno"
+    QPushButton* sButton2 = nullptr;   // "Aktualizuj"
+
     void FitOuterSize();
 
     QPointer<TControllerSession> session_;

@@ -1,4 +1,5 @@
 #include "NamingDialog.h"
+#include "FindChild.h"
 
 #include "SettingsFile.h"
 #include "ModalAnswers.h"
@@ -92,7 +93,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    void ClickSave() { QTest::mouseClick(form_.sButton1, Qt::LeftButton); }
+    void ClickSave() { QTest::mouseClick(FindChild<QPushButton>(&form_, QStringLiteral("sButton1")), Qt::LeftButton); }
 
     TWorkingFolder folder_;
     QStringList log_;
@@ -104,7 +105,7 @@ TEST_F(NamingDialogTest, SavingTheDefaultsWritesTheExactFileThenAsksForARestartA
     // A file from an earlier run is replaced, not merged.
     WriteFile(QByteArray(5000, 'x'));
     EXPECT_EQ(form_.windowTitle(), QStringLiteral("Nadaj nazwy ..."));
-    EXPECT_EQ(form_.sEdit1->text(), QStringLiteral("COM1"));
+    EXPECT_EQ(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->text(), QStringLiteral("COM1"));
 
     MessageBoxWatcher watcher(&log_);
     ClickSave();
@@ -133,11 +134,11 @@ TEST_F(NamingDialogTest, TypedNamesAreWrittenAsTypedWithTheirLineCount)
     QString inputs;
     for (int i = 1; i <= 17; ++i)
         inputs += QStringLiteral("we %1\n").arg(i);
-    form_.Memo1->setPlainText(inputs);
-    QTextCursor cursor(form_.Memo1->document());
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->setPlainText(inputs);
+    QTextCursor cursor(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->document());
     cursor.insertText(QStringLiteral(" Kuchnia\u00a0"));
-    form_.Memo2->setPlainText(QStringLiteral("lampa\n\n"));
-    form_.sEdit1->setText(QStringLiteral("COM7"));
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo2"))->setPlainText(QStringLiteral("lampa\n\n"));
+    FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->setText(QStringLiteral("COM7"));
     ClickSave();
 
     const QStringList lines = FileLines();
@@ -157,7 +158,7 @@ TEST_F(NamingDialogTest, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestart
     const QByteArray old = "----------\r\nCOM4\r\n----------\r\nstare\r\n";
     WriteFile(old);
     MessageBoxWatcher watcher(&log_);
-    form_.Memo1->setPlainText(QStringLiteral("nowe"));
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->setPlainText(QStringLiteral("nowe"));
     {
         FileSizeLimit limit(16);
         ClickSave();
@@ -169,7 +170,7 @@ TEST_F(NamingDialogTest, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestart
     EXPECT_EQ(FileBytes(), old);
     EXPECT_TRUE(log_.isEmpty()) << log_.join(' ').toStdString();
     EXPECT_TRUE(form_.isVisible());
-    EXPECT_EQ(form_.Memo1->toPlainText(), QStringLiteral("nowe"));
+    EXPECT_EQ(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->toPlainText(), QStringLiteral("nowe"));
     // No half-written temporary file is left beside it.
     EXPECT_EQ(QDir(folder_.Path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
 
@@ -183,23 +184,23 @@ TEST_F(NamingDialogTest, ClosingWritesNothingAndKeepsTheTypedTextForTheRun)
 {
     // The dialog never loads names from an existing file.
     WriteFile("----------\r\nCOM9\r\n----------\r\nzapisana\r\n");
-    EXPECT_EQ(form_.Memo1->toPlainText().section('\n', 0, 0), QStringLiteral("1 wejście"));
-    EXPECT_EQ(form_.sEdit1->text(), QStringLiteral("COM1"));
+    EXPECT_EQ(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->toPlainText().section('\n', 0, 0), QStringLiteral("1 wejście"));
+    EXPECT_EQ(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->text(), QStringLiteral("COM1"));
     const QByteArray before = FileBytes();
 
-    form_.sEdit1->selectAll();
-    QTest::keyClicks(form_.sEdit1, QStringLiteral("COM5"));
+    FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->selectAll();
+    QTest::keyClicks(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1")), QStringLiteral("COM5"));
     // Enter in the port field does not save.
-    QTest::keyClick(form_.sEdit1, Qt::Key_Return);
+    QTest::keyClick(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1")), Qt::Key_Return);
     EXPECT_TRUE(form_.isVisible());
-    form_.Memo2->setPlainText(QStringLiteral("brama"));
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo2"))->setPlainText(QStringLiteral("brama"));
     form_.close();
     EXPECT_FALSE(form_.isVisible());
 
     form_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form_));
-    EXPECT_EQ(form_.sEdit1->text(), QStringLiteral("COM5"));
-    EXPECT_EQ(form_.Memo2->toPlainText(), QStringLiteral("brama"));
+    EXPECT_EQ(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->text(), QStringLiteral("COM5"));
+    EXPECT_EQ(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo2"))->toPlainText(), QStringLiteral("brama"));
     EXPECT_EQ(FileBytes(), before);
     EXPECT_TRUE(log_.isEmpty());
 }

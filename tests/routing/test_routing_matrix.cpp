@@ -1,4 +1,5 @@
 #include "RoutingFixture.h"
+#include "FindChild.h"
 
 #include "ColumnHeader.h"
 #include "ModalAnswers.h"
@@ -128,18 +129,18 @@ TEST_F(RoutingMatrix, RightClickAnywhereOpensThePopupWithBothCommands)
     Build();
     matrix->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(matrix));
-    ASSERT_EQ(matrix->PopupMenu1->actions(), (QList<QAction*>{matrix->Zapisz1, matrix->Stankonfiguracji1, matrix->Wczytajzesterownika1,
-                                   matrix->PopupMenu1->actions()[3], matrix->Zapiszdopliku1,
-                                   matrix->Wczytajzpliku1, matrix->DrukujdoPDF1}));
-    EXPECT_TRUE(matrix->PopupMenu1->actions()[3]->isSeparator());
+    ASSERT_EQ(FindChild<QMenu>(matrix, QStringLiteral("PopupMenu1"))->actions(), (QList<QAction*>{FindChild<QAction>(matrix, QStringLiteral("Zapisz1")), FindChild<QAction>(matrix, QStringLiteral("Stankonfiguracji1")), FindChild<QAction>(matrix, QStringLiteral("Wczytajzesterownika1")),
+                                   FindChild<QMenu>(matrix, QStringLiteral("PopupMenu1"))->actions()[3], FindChild<QAction>(matrix, QStringLiteral("Zapiszdopliku1")),
+                                   FindChild<QAction>(matrix, QStringLiteral("Wczytajzpliku1")), FindChild<QAction>(matrix, QStringLiteral("DrukujdoPDF1"))}));
+    EXPECT_TRUE(FindChild<QMenu>(matrix, QStringLiteral("PopupMenu1"))->actions()[3]->isSeparator());
 
     for (QWidget* target : {static_cast<QWidget*>(matrix->Cell(5, 9)),
                             static_cast<QWidget*>(matrix->ColumnHeader(2)),
                             static_cast<QWidget*>(matrix->Column(3))}) {
         QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(2, 2), target->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(target, &ev);
-        EXPECT_TRUE(matrix->PopupMenu1->isVisible()) << target->objectName().toStdString();
-        matrix->PopupMenu1->hide();
+        EXPECT_TRUE(FindChild<QMenu>(matrix, QStringLiteral("PopupMenu1"))->isVisible()) << target->objectName().toStdString();
+        FindChild<QMenu>(matrix, QStringLiteral("PopupMenu1"))->hide();
     }
 }
 
@@ -152,13 +153,13 @@ TEST_F(RoutingMatrix, FixedOuterSizeAndHorizontalScrolling)
     EXPECT_EQ(matrix->frameGeometry().size(), QSize(610, 361));
     EXPECT_EQ(matrix->minimumSize(), matrix->maximumSize());
 
-    QScrollBar* bar = matrix->ScrollBox->horizontalScrollBar();
+    QScrollBar* bar = FindChild<QScrollArea>(matrix, QStringLiteral("ScrollBox"))->horizontalScrollBar();
     EXPECT_EQ(bar->singleStep(), 54);
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), 0);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(bar->value(), 54);
-    EXPECT_EQ(matrix->ScrollBox->widget()->x(), -54);
+    EXPECT_EQ(FindChild<QScrollArea>(matrix, QStringLiteral("ScrollBox"))->widget()->x(), -54);
     bar->setValue(0);
 }
 
@@ -168,7 +169,7 @@ TEST_F(RoutingMatrix, FocusOnAHiddenCellScrollsItIntoView)
     matrix->show();
     matrix->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(matrix));
-    QWidget* viewport = matrix->ScrollBox->viewport();
+    QWidget* viewport = FindChild<QScrollArea>(matrix, QStringLiteral("ScrollBox"))->viewport();
     auto inView = [&](QWidget* w) {
         const QRect r(w->mapTo(viewport, QPoint(0, 0)), w->size());
         return viewport->rect().contains(r);
@@ -315,7 +316,7 @@ TEST_F(RoutingMatrix, ClosedPortFailsAtTheStartAndSendsNothing)
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
     EXPECT_FALSE(message.empty());
     EXPECT_TRUE(matrix->isVisible());
-    EXPECT_TRUE(matrix->Zapisz1->isEnabled());
+    EXPECT_TRUE(FindChild<QAction>(matrix, QStringLiteral("Zapisz1"))->isEnabled());
     EXPECT_EQ(pty.Drain(50, 200), "");
 }
 

@@ -1,4 +1,5 @@
 #include "RoutingFixture.h"
+#include "FindChild.h"
 
 #include "ModalAnswers.h"
 #include "RoutingWriteLog.h"
@@ -68,7 +69,7 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     // The controller now holds that table.
     matrix->ShowControllerTable();
     ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive(); }, 5000));
-    const QStringList lines = view->Memo1->toPlainText().split(QLatin1Char('\n'));
+    const QStringList lines = FindChild<QPlainTextEdit>(view, QStringLiteral("Memo1"))->toPlainText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 16);
     for (int j = 1; j <= 16; ++j)
         EXPECT_EQ(lines[j - 1], ExpectedLine(j)) << "output " << j;

@@ -1,4 +1,5 @@
 #include "RoutingFixture.h"
+#include "FindChild.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -20,7 +21,7 @@ std::string DumpReply()
 
 QStringList Lines(const RoutingTableView* view)
 {
-    QString text = view->Memo1->toPlainText();
+    QString text = FindChild<QPlainTextEdit>(view, QStringLiteral("Memo1"))->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
@@ -34,7 +35,7 @@ TEST_F(RoutingView, RequestClearsShowsSendsAndRaisesTheFlag)
     view->AppendDumpLine(QStringLiteral("left over"));
     matrix->ShowControllerTable();
     EXPECT_TRUE(view->isVisible());
-    EXPECT_TRUE(view->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(FindChild<QPlainTextEdit>(view, QStringLiteral("Memo1"))->toPlainText().isEmpty());
     EXPECT_TRUE(ConfigDumpActive());
     EXPECT_EQ(pty.Read(1, 1000), "C");
     EXPECT_EQ(view->windowTitle(), QStringLiteral("Aktualna konfiguracja"));
@@ -76,7 +77,7 @@ TEST_F(RoutingView, AktualizujDoesTheSameRequestAndWorksBesideTheModalMatrix)
         if (!QTest::qWaitForWindowExposed(view))
             ADD_FAILURE() << "view not shown";
         QWindow* w = view->windowHandle();
-        const QPoint at = view->sButton2->mapTo(view, view->sButton2->rect().center());
+        const QPoint at = FindChild<QPushButton>(view, QStringLiteral("sButton2"))->mapTo(view, FindChild<QPushButton>(view, QStringLiteral("sButton2"))->rect().center());
         QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
         sent += pty.Read(1, 1000);
         viewUsable = view->isVisible() && Lines(view).isEmpty() && ConfigDumpActive();
@@ -97,7 +98,7 @@ TEST_F(RoutingView, ClosedPortShowsTheEmptyViewAndLeavesTheFlagDown)
     EXPECT_FALSE(ConfigDumpActive());
 
     view->show();
-    QTest::mouseClick(view->sButton2, Qt::LeftButton);
+    QTest::mouseClick(FindChild<QPushButton>(view, QStringLiteral("sButton2")), Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
     EXPECT_FALSE(ConfigDumpActive());
 }
@@ -111,7 +112,7 @@ TEST_F(RoutingView, HidingDuringCollectionKeepsAppending)
     pty.Write(reply.substr(0, 100));   // six whole blocks and part of the seventh
     ASSERT_TRUE(WaitFor([&] { return Lines(view).size() == 6; }));
 
-    QTest::mouseClick(view->sButton1, Qt::LeftButton);   // "Zamknij okno"
+    QTest::mouseClick(FindChild<QPushButton>(view, QStringLiteral("sButton1")), Qt::LeftButton);   // "Zamknij okno"
     EXPECT_FALSE(view->isVisible());
     EXPECT_TRUE(ConfigDumpActive());
 
@@ -178,7 +179,7 @@ TEST_F(RoutingView, EachWindowStaysOwnedByItsCreator)
     matrix = nullptr;
     ASSERT_FALSE(survivor.isNull());
     EXPECT_TRUE(survivor->isWindow());
-    survivor->sButton2->click();   // still sends its request
+    FindChild<QPushButton>(survivor.data(), QStringLiteral("sButton2"))->click();   // still sends its request
     EXPECT_EQ(pty.Read(2, 1000), "CC");
 
     // And the other way round.
