@@ -140,8 +140,8 @@ void MainWindow::StartUp()
 
     ShockwaveFlash1->SetMovie(movie);
     ShockwaveFlash1->Play();
-    SettingsFile::Load(SettingsFile::kFileName, memo1_);
-    port_->SetPort(SettingsFile::Line(memo1_, SettingsLayout::kPortLine));
+    SettingsFile::Load(SettingsFile::kFileName, settingsLines_);
+    port_->SetPort(SettingsFile::Line(settingsLines_, SettingsLayout::kPortLine));
     QThread::msleep(200);
     // A device that is not there yet (adapter unplugged, simulator not started) is a line that
     // was lost: the port's message says so once, the start-up goes on, and the keeper opens the
@@ -155,10 +155,10 @@ void MainWindow::StartUp()
     WatchSettingsFile();
     lockWatch->start();
     for (int k = 1; k <= SettingsLayout::kChannels; ++k) {
-        InputBoxes[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::InputNameLine(k)));
-        OutputButtons[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::OutputNameLine(k)));
+        InputBoxes[k - 1]->setText(SettingsFile::Line(settingsLines_, SettingsLayout::InputNameLine(k)));
+        OutputButtons[k - 1]->setText(SettingsFile::Line(settingsLines_, SettingsLayout::OutputNameLine(k)));
     }
-    SetLockMarker(SettingsFile::Line(memo1_, SettingsLayout::kLockMarkerLine));
+    SetLockMarker(SettingsFile::Line(settingsLines_, SettingsLayout::kLockMarkerLine));
 }
 
 void MainWindow::ShowMessage(const QString& text)

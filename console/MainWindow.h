@@ -78,7 +78,7 @@ public:
     const QString& LockMarker() const { return lockMarker_; }
     void SetLockMarker(const QString& text);
     // The settings copy as last loaded.
-    const QStringList& Memo1() const { return memo1_; }
+    const QStringList& SettingsLines() const { return settingsLines_; }
     // The per-output input list of the last routing-table reply (Edit3 .. Edit18).
     const QString& ListField(int output) const { return session_->ListField(output); }
 
@@ -157,7 +157,7 @@ private:
     QDialog* matrix_ = nullptr;
     QDialog* aboutBox_ = nullptr;
     QDialog* namingDialog_ = nullptr;
-    QStringList memo1_;
+    QStringList settingsLines_;
     QString lockMarker_;
     TFileStamp settingsStamp_;
     // Change notices let lockWatch tick slowly, as a safety net, instead of every 20 ms; a

@@ -77,8 +77,8 @@ void MainWindow::FollowLockMarker()
         settingsStamp_.Forget();
         return;
     }
-    memo1_ = lines;
-    SetLockMarker(SettingsFile::Line(memo1_, SettingsFile::kLockMarkerLine));
+    settingsLines_ = lines;
+    SetLockMarker(SettingsFile::Line(settingsLines_, SettingsFile::kLockMarkerLine));
 }
 
 void MainWindow::LockProgram()
@@ -94,7 +94,7 @@ void MainWindow::Unlock()
     const QString code = UnlockCode(QDate::currentDate(), QLocale::system());
     if (sPanel10->sEdit1->text() != code)
         return;
-    const QStringList composed = SettingsFile::WithLockMarker(memo1_, SettingsFile::kUnlockedMarker);
+    const QStringList composed = SettingsFile::WithLockMarker(settingsLines_, SettingsFile::kUnlockedMarker);
     lockWatch->stop();
     SettingsFile::Save(SettingsFile::kFileName, composed);
     lockWatch->start();
@@ -102,7 +102,7 @@ void MainWindow::Unlock()
 
 void MainWindow::SaveLockMarker(const QString& marker)
 {
-    SettingsFile::Save(SettingsFile::kFileName, SettingsFile::WithLockMarker(memo1_, marker));
+    SettingsFile::Save(SettingsFile::kFileName, SettingsFile::WithLockMarker(settingsLines_, marker));
 }
 
 // Disabled widgets take no focus, click, key or shortcut, so whatever an overlay covers is out
