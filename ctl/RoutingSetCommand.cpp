@@ -5,9 +5,11 @@
 #include "Printing.h"
 #include "ProgressBar.h"
 #include "RoutingChanges.h"
-#include "RoutingPass.h"
+#include "RoutingWriteFlow.h"
 
 #include <QtGlobal>
+
+#include <optional>
 
 namespace {
 
@@ -24,28 +26,49 @@ void RunRoutingSet(const TCtlRequest& request)
 
     TControllerLine line(request.port, request.timeoutMs);
     line.Open();
-    const Routing::TRoutingChanges changes = Routing::CountChanges(line.ReadTable(), wanted);
-    PrintLine(stdout, QStringLiteral("routing: %1 added, %2 removed").arg(changes.added).arg(changes.removed));
-    if (changes.removed > 0 && !request.force)
-        throw ECtlFailure(TExitCode::Refused,
-                          QStringLiteral("the file would remove %1 connection(s) the controller holds; "
-                                         "nothing was written. Check the file, then run again with "
-                                         "--force to write it.")
-                              .arg(changes.removed));
 
-    TProgressBar progress(stderr, QStringLiteral("writing routing table"), Routing::kCells);
-    Routing::RoutingPassIo io;
-    io.write = [&](const std::string& text) { line.Send(text); };
-    io.checked = [&](int input, int output) { return wanted.At(input, output); };
-    io.progress = [&](int sent) { progress.Show(sent); };
-    io.now = Routing::SteadyNow;
-    io.sleepUntil = Routing::SleepUntilDeadline;
-    const int savedBefore = line.SavedNotices();
-    Routing::RunRoutingPass(io, Routing::TRoutingPacing{});
-    progress.Finish();
-
+    // The line answers at once: a read that fails throws out of Start.
+    TRoutingWriteFlow flow;
+    flow.requestTable = [&] { flow.TableArrived(line.ReadTable()); };
+    flow.write = [&](const std::string& text) { line.Send(text); };
+    flow.wanted = [&] { return wanted; };
+    flow.goAhead = [&](const std::optional<Routing::TRoutingCells>&, const Routing::TRoutingChanges& changes) {
+        PrintLine(stdout, QStringLiteral("routing: %1 added, %2 removed").arg(changes.added).arg(changes.removed));
+        if (changes.removed > 0 && !request.force)
+            throw ECtlFailure(TExitCode::Refused,
+                              QStringLiteral("the file would remove %1 connection(s) the controller holds; "
+                                             "nothing was written. Check the file, then run again with "
+                                             "--force to write it.")
+                                  .arg(changes.removed));
+        return true;
+    };
+    std::optional<TProgressBar> progress;
+    int savedBefore = 0;
+    flow.passBegins = [&] {
+        progress.emplace(stderr, QStringLiteral("writing routing table"), Routing::kCells);
+        savedBefore = line.SavedNotices();
+    };
+    flow.progress = [&](int sent) { progress->Show(sent); };
     const int confirmMs = qMax(kSaveConfirmMs, request.timeoutMs);
-    if (!line.WaitFor([&] { return line.SavedNotices() > savedBefore; }, confirmMs))
+    flow.SaveWait()->setInterval(confirmMs);
+    bool saved = false;
+    bool missing = false;
+    QObject::connect(&flow, &TRoutingWriteFlow::Saved, [&] { saved = true; });
+    QObject::connect(&flow, &TRoutingWriteFlow::NotConfirmed, [&] { missing = true; });
+
+    flow.Start();
+    if (const std::exception_ptr failure = flow.PassFailure())
+        std::rethrow_exception(failure);
+    progress->Finish();
+
+    line.WaitFor(
+        [&] {
+            if (line.SavedNotices() > savedBefore)
+                flow.SavedNotice();
+            return saved || missing;
+        },
+        confirmMs + 1000);
+    if (!saved)
         throw ECtlFailure(TExitCode::NotConfirmed,
                           QStringLiteral("the controller did not confirm the write ('?' missing after "
                                          "%1 ms); it may not hold the new table. Run routing set "

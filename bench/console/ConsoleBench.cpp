@@ -4,7 +4,11 @@
 //   console_bench [seconds]   (default 30; selvora-sim is looked up in $KONF_BUILD_DIR or
 //                              beside this program's folder)
 #include "ComTerminal.h"
-#include "Form1.h"
+#include "ConfigFile.h"
+#include "ConsoleLine.h"
+#include "ControllerSession.h"
+#include "FindChild.h"
+#include "MainWindow.h"
 #include "SettingsFile.h"
 #include "SimulatorProcess.h"
 
@@ -74,36 +78,33 @@ int main(int argc, char** argv)
     const QString link = QString::fromStdString(sim.LinkPath());
     const QDir dir(QString::fromStdString(sim.Dir()));
 
-    QStringList lines{SettingsFile::kSeparator, link, SettingsFile::kSeparator};
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wejście %1").arg(k);
-    lines << SettingsFile::kSeparator << SettingsFile::kSeparator;
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wyjście %1").arg(k);
-    lines << SettingsFile::kUnlockedMarker;
-    SettingsFile::Save(dir.filePath(QStringLiteral("config.ini")), lines);
+    TConfigFile config;
+    config.port = link;
+    config.Write(dir.filePath(QStringLiteral("config.ini")));
     QDir::setCurrent(dir.path());
 
     // Times at which the parser has put a complete reply on the display.
     std::vector<std::int64_t> outputShown, inputShown;
-    TForm1 form;
+    TConsoleLine line;
+    MainWindow form(line.Port(), line.Session(), line.Keeper());
     form.show();
-    form.Timer1Timer();   // the intro only covers the window; its 15 s are not what is measured
-    auto parserChar = form.ComTerminal1->OnChar;
-    form.ComTerminal1->OnChar = [&](TCustomComTerminal* sender, char ch) {
-        const bool inputsPending = form.Session->State().InputReadActive;
+    form.EndIntro();   // the intro only covers the window; its 15 s are not what is measured
+    auto* terminal = FindChild<TComTerminal>(&form, QStringLiteral("ComTerminal1"));
+    auto parserChar = terminal->OnChar;
+    terminal->OnChar = [&](TCustomComTerminal* sender, char ch) {
+        const bool inputsPending = line.Session().State().InputReadActive;
         parserChar(sender, ch);
         if (ch == '!')
             outputShown.push_back(NowUs());
-        else if (inputsPending && !form.Session->State().InputReadActive)
+        else if (inputsPending && !line.Session().State().InputReadActive)
             inputShown.push_back(NowUs());
     };
 
     // Settle past Timer5's single extra request at 5 s, then measure.
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_CLOCK"))
-        form.Timer2->stop();
+        FindChild<QTimer>(&form, QStringLiteral("titleClock"))->stop();
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_WATCH"))
-        form.Timer4->stop();
+        FindChild<QTimer>(&form, QStringLiteral("lockWatch"))->stop();
     QTimer::singleShot(6000, &app, &QApplication::quit);
     app.exec();
     const double cpu0 = CpuSeconds();

@@ -4,7 +4,7 @@
 //                           folder)
 #include "ComPort.h"
 #include "ControllerSession.h"
-#include "Form2.h"
+#include "RoutingMatrixWindow.h"
 #include "RoutingWriteLog.h"
 #include "SimulatorProcess.h"
 
@@ -39,7 +39,7 @@ int main(int argc, char** argv)
             writes.emplace_back(start, Routing::PassClock::now());
             return sent;
         });
-        TForm2 form;
+        RoutingMatrixWindow form;
         form.Bind(&session, nullptr);
         for (int k = 1; k <= 16; ++k)
             for (int j = 1; j <= 16; ++j)

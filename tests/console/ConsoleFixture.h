@@ -1,19 +1,29 @@
 #pragma once
 // Starts the main window in a temporary working directory with a given config.ini, talking to a
 // pseudo-terminal that stands in for the controller.
-#include "Form1.h"
+#include "ComPort.h"
+#include "ConfigFile.h"
+#include "ConsoleLine.h"
+#include "FindChild.h"
+#include "ModalAnswers.h"
+#include "ComTerminal.h"
+#include "IntroLayer.h"
+#include "LockScreen.h"
+#include "MainWindow.h"
 #include "PtyPair.h"
 #include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TestApplication.h"
 #include "WaitFor.h"
+#include "WorkingFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
+#include <QFrame>
 #include <QMessageBox>
-#include <QTemporaryDir>
+#include <QPushButton>
+#include <QDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -22,64 +32,39 @@
 #include <unistd.h>
 #include <memory>
 
-// Answers modal message boxes as a user would, remembering their texts.
-class MessageBoxCloser : public QObject {
-public:
-    MessageBoxCloser()
-    {
-        timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts.append(box->text());
-                box->accept();
-            }
-        });
-        timer_.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer timer_;
-};
-
 class ConsoleFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        oldCwd_ = QDir::currentPath();
-        QDir::setCurrent(dir_.path());
+        ASSERT_TRUE(folder_.IsValid());
         TestApplication::TakeReportedErrors();
     }
     void TearDown() override
     {
         form.reset();
-        QDir::setCurrent(oldCwd_);
+        line.reset();
     }
 
     // Names "Wejście k" / "Wyjście k", the port on the pty, and the given marker (none: 37 lines).
     static QStringList ConfigLines(const QString& port, const QString* marker)
     {
-        QStringList lines{SettingsFile::kSeparator, port, SettingsFile::kSeparator};
-        for (int k = 1; k <= 16; ++k)
-            lines << QStringLiteral("Wejście %1").arg(k);
-        lines << SettingsFile::kSeparator << SettingsFile::kSeparator;
-        for (int k = 1; k <= 16; ++k)
-            lines << QStringLiteral("Wyjście %1").arg(k);
-        if (marker)
-            lines << *marker;
-        return lines;
+        TConfigFile config;
+        config.port = port;
+        config.marker = marker ? std::optional<QString>(*marker) : std::nullopt;
+        return config.Lines();
     }
     void WriteConfig(const QStringList& lines) { SettingsFile::Save(ConfigPath(), lines); }
     void WriteConfig(const QString& marker)
     {
         WriteConfig(ConfigLines(QString::fromStdString(pty.SlavePath()), &marker));
     }
-    QString ConfigPath() const { return dir_.filePath(QStringLiteral("config.ini")); }
+    QString ConfigPath() const { return folder_.FilePath(SettingsFile::kFileName); }
 
     void Start()
     {
-        form = std::make_unique<TForm1>();
+        form.reset();
+        line = std::make_unique<TConsoleLine>();
+        form = std::make_unique<MainWindow>(line->Port(), line->Session(), line->Keeper());
         form->OnTerminate = [this] { ++terminations; };
     }
     // Start, then let the first "x" of the polling cycle go out and take it off the line.
@@ -135,11 +120,18 @@ protected:
         Spin(settleMs);
     }
 
+    // A control of the main window by its object name.
+    template <class T>
+    T* Child(const char* name) const
+    {
+        return FindChild<T>(form.get(), QLatin1String(name));
+    }
+
     PtyPair pty;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TConsoleLine> line;   // built as the program's entry does, before the window
+    std::unique_ptr<MainWindow> form;
     int terminations = 0;
 
 private:
-    QTemporaryDir dir_;
-    QString oldCwd_;
+    TWorkingFolder folder_;
 };

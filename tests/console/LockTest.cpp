@@ -24,14 +24,14 @@ QByteArray FileBytes(const QString& path)
 
 class Lock : public ConsoleFixture {
 protected:
-    bool Locked() const { return !form->sPanel10->isHidden(); }
+    bool Locked() const { return !Child<TLockScreen>("sPanel10")->isHidden(); }
     // The marker is reread within 20 ms of a change; a busy machine may delay that a little.
     bool BecomesLocked(bool locked) { return WaitFor([&] { return Locked() == locked; }, 250); }
     QString TodaysCode() const { return UnlockCode(QDate::currentDate(), QLocale::system()); }
     void TryCode(const QString& code)
     {
-        form->sPanel10->sEdit1->setText(code);
-        QTest::mouseClick(form->sPanel10->sButton6, Qt::LeftButton);
+        Child<TLockScreen>("sPanel10")->sEdit1->setText(code);
+        QTest::mouseClick(Child<TLockScreen>("sPanel10")->sButton6, Qt::LeftButton);
     }
     void ReplaceLine37InPlace(const QString& marker)
     {
@@ -54,13 +54,13 @@ TEST_F(Lock, OnlyTheExactMarkerUnlocksAtStart)
         WriteConfig(marker);
         Start();
         EXPECT_TRUE(Locked()) << "marker '" << marker.toStdString() << "'";
-        EXPECT_FALSE(form->ClientArea->isEnabled());
+        EXPECT_FALSE(Child<QWidget>("ClientArea")->isEnabled());
         form.reset();
     }
     WriteConfig(SettingsFile::kUnlockedMarker);
     Start();
     EXPECT_FALSE(Locked());
-    EXPECT_TRUE(form->ClientArea->isEnabled());
+    EXPECT_TRUE(Child<QWidget>("ClientArea")->isEnabled());
 }
 
 TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
@@ -69,20 +69,20 @@ TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
     ASSERT_EQ(named.size(), 37);
     WriteConfig(named);
     Start();
-    EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(line->Port().Connected());
+    EXPECT_TRUE(Child<QTimer>("lockWatch")->isActive());
     EXPECT_TRUE(Locked());
     const QByteArray before = FileBytes(ConfigPath());
 
     // Wrong codes are ignored without a word and the field keeps them.
     const QString wrong[] = {TodaysCode() + " ", UnlockCode(QDate::currentDate().addDays(-1), QLocale::system()),
                              TodaysCode().toLower(), QString(), QStringLiteral("SELVOR-")};
-    MessageBoxCloser closer;
+    ModalAnswers closer({}, ModalAnswers::Otherwise::Accept);
     for (const QString& code : wrong) {
         TryCode(code);
         Spin(60);
         EXPECT_TRUE(Locked()) << code.toStdString();
-        EXPECT_EQ(form->sPanel10->sEdit1->text(), code);
+        EXPECT_EQ(Child<TLockScreen>("sPanel10")->sEdit1->text(), code);
         EXPECT_EQ(FileBytes(ConfigPath()), before);
     }
     EXPECT_TRUE(closer.texts.isEmpty());
@@ -90,8 +90,8 @@ TEST_F(Lock, FileWithoutMarkerStartsLockedAndTheRightCodeUnlocks)
 
     TryCode(TodaysCode());
     EXPECT_TRUE(BecomesLocked(false));
-    EXPECT_TRUE(form->Timer4->isActive());
-    EXPECT_TRUE(form->ClientArea->isEnabled());
+    EXPECT_TRUE(Child<QTimer>("lockWatch")->isActive());
+    EXPECT_TRUE(Child<QWidget>("ClientArea")->isEnabled());
     QStringList saved;
     ASSERT_TRUE(SettingsFile::Load(ConfigPath(), saved));
     ASSERT_EQ(saved.size(), 38);
@@ -105,11 +105,11 @@ TEST_F(Lock, LockingWritesTheMarkerAndEmptiesTheCodeField)
     WriteConfig(SettingsFile::kUnlockedMarker);
     Start();
     ASSERT_FALSE(Locked());
-    form->sPanel10->sEdit1->setText(QStringLiteral("half typed"));
-    QTest::mouseClick(form->sButton3, Qt::LeftButton);
-    EXPECT_EQ(form->sPanel10->sEdit1->text(), QString());
+    Child<TLockScreen>("sPanel10")->sEdit1->setText(QStringLiteral("half typed"));
+    QTest::mouseClick(Child<QPushButton>("sButton3"), Qt::LeftButton);
+    EXPECT_EQ(Child<TLockScreen>("sPanel10")->sEdit1->text(), QString());
     EXPECT_TRUE(BecomesLocked(true));
-    EXPECT_TRUE(form->Timer4->isActive());
+    EXPECT_TRUE(Child<QTimer>("lockWatch")->isActive());
     const QByteArray bytes = FileBytes(ConfigPath());
     EXPECT_EQ(bytes.count("\r\n"), 38);
     EXPECT_TRUE(bytes.endsWith("\r\n ---------\r\n"));
@@ -175,9 +175,9 @@ TEST_F(Lock, FailedSaveIsReportedAndLeavesTheWatchStopped)
     Start();
     ASSERT_TRUE(QFile::remove(ConfigPath()));
     ASSERT_TRUE(QDir().mkdir(ConfigPath()));   // nothing can be saved under that name now
-    QTest::mouseClick(form->sButton3, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sButton3"), Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
-    EXPECT_FALSE(form->Timer4->isActive());
+    EXPECT_FALSE(Child<QTimer>("lockWatch")->isActive());
     EXPECT_FALSE(Locked());
 }
 
@@ -185,7 +185,7 @@ TEST_F(Lock, NothingUnderTheLockScreenCanBeReached)
 {
     WriteConfig(SettingsFile::kLockedMarker);
     StartPolling();   // the first request is left unanswered, so the cycle waits
-    form->Timer1Timer();
+    form->EndIntro();
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -197,24 +197,24 @@ TEST_F(Lock, NothingUnderTheLockScreenCanBeReached)
         QWidget* w = QApplication::focusWidget();
         ASSERT_TRUE(w);
         focused.insert(w);
-        EXPECT_TRUE(form->sPanel10->isAncestorOf(w)) << w->objectName().toStdString();
+        EXPECT_TRUE(Child<TLockScreen>("sPanel10")->isAncestorOf(w)) << w->objectName().toStdString();
         QTest::keyClick(w, Qt::Key_Space);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_TRUE(focused.contains(form->sPanel10->sEdit1));
+    EXPECT_TRUE(focused.contains(Child<TLockScreen>("sPanel10")->sEdit1));
 
     // Mouse: a click where the output button lies lands on the lock screen; a click sent to
     // the button itself is refused.
-    QPushButton* a1 = form->OutputButtons[0];
+    QPushButton* a1 = form->OutputButton(1);
     const QPoint at = a1->mapTo(form.get(), a1->rect().center());
     QWidget* hit = form->childAt(at);
     ASSERT_TRUE(hit);
-    EXPECT_TRUE(hit == form->sPanel10 || form->sPanel10->isAncestorOf(hit));
+    EXPECT_TRUE(hit == Child<TLockScreen>("sPanel10") || Child<TLockScreen>("sPanel10")->isAncestorOf(hit));
     QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(form.get(), at));
     QTest::mouseClick(a1, Qt::LeftButton);
-    QTest::mouseClick(form->sButton4, Qt::LeftButton);
-    QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sButton4"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sBitBtn1"), Qt::LeftButton);
     a1->click();
     a1->animateClick();
 
@@ -226,7 +226,7 @@ TEST_F(Lock, NothingUnderTheLockScreenCanBeReached)
         act->doAction(QAccessibleActionInterface::pressAction());
 
     EXPECT_EQ(DrainConsole(300), "");
-    EXPECT_TRUE(form->sPanel7->isHidden());
+    EXPECT_TRUE(Child<QFrame>("sPanel7")->isHidden());
 
     // Once unlocked, the same button works.
     TryCode(TodaysCode());

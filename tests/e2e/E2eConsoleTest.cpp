@@ -286,14 +286,14 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
     s().WaitIntroOver();
     EnsureUnlocked();
     Click(layout::ConfigStart());
-    const qulonglong form2 = s().x.WaitWindow(QStringLiteral("^Konfiguracja ! F2"), 5000);
-    ASSERT_NE(form2, 0u);
+    const qulonglong matrix = s().x.WaitWindow(QStringLiteral("^Konfiguracja ! F2"), 5000);
+    ASSERT_NE(matrix, 0u);
     EXPECT_TRUE(s().x.WaitNoWindow(kMainWindowName, 1000)) << "the main window hides";
     const int64_t shownUs = NowUs();
 
     std::string expected(256, '0');
     for (const Cell& c : kCells) {
-        s().x.Click(form2, CellPoint(c).x(), CellPoint(c).y());
+        s().x.Click(matrix, CellPoint(c).x(), CellPoint(c).y());
         expected[16 * (c.output - 1) + (c.input - 1)] = '1';
     }
     // Polling stopped while the matrix window is open.
@@ -327,10 +327,10 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
 
     // F3: the view under the matrix window asks for the table and receives what was written.
     const int64_t readUs = NowUs();
-    s().x.Click(form2, 80, 302);
+    s().x.Click(matrix, 80, 302);
     s().x.Key(QStringLiteral("F3"));
-    const qulonglong form3 = s().x.WaitWindow(QStringLiteral("^Aktualna konfiguracja"), 3000);
-    ASSERT_NE(form3, 0u);
+    const qulonglong view = s().x.WaitWindow(QStringLiteral("^Aktualna konfiguracja"), 3000);
+    ASSERT_NE(view, 0u);
     int64_t requestUs = 0;
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -350,13 +350,13 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
         for (int i = 0; i < 16; ++i)   // input 16 first within each output's block
             asWritten[16 * (m - 1) + (15 - i)] = dump[16 * (m - 1) + i];
     EXPECT_EQ(asWritten, expected);
-    const QRect g2 = s().x.WindowGeometry(form2);
-    const QRect g3 = s().x.WindowGeometry(form3);
+    const QRect g2 = s().x.WindowGeometry(matrix);
+    const QRect g3 = s().x.WindowGeometry(view);
     EXPECT_EQ(g3.left(), g2.left());
     EXPECT_EQ(g3.top(), g2.top() + 361);
     // The view shows lines of text: its text area is not blank.
     SleepMs(200);
-    const QImage text = Crop(s().x.Grab(form3), QRect(9, 9, 500, 120));
+    const QImage text = Crop(s().x.Grab(view), QRect(9, 9, 500, 120));
     std::set<QRgb> colours;
     for (int y = 0; y < text.height(); ++y)
         for (int xx = 0; xx < text.width(); ++xx)
@@ -365,7 +365,7 @@ TEST_F(ConsoleE2e, RoutingTableWrittenWithF2AndReadBackWithF3)
 
     // Closing the matrix window brings the main window and the polling back.
     const int64_t closeUs = NowUs();
-    s().x.Focus(form2);
+    s().x.Focus(matrix);
     s().x.Key(QStringLiteral("Escape"));
     EXPECT_NE(s().MainWindow(3000), 0u);
     EXPECT_TRUE(s().x.WaitNoWindow(QStringLiteral("^Aktualna konfiguracja"), 2000));

@@ -1,5 +1,7 @@
 #include "E2eHarness.h"
 
+#include "ConfigFile.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -367,18 +369,13 @@ QString Console::Output() const
 
 void WriteSettings(const QString& dir, const QString& port, bool unlocked)
 {
-    QStringList lines;
-    lines << QStringLiteral("----------") << port << QStringLiteral("----------");
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Wejscie %1").arg(k);
-    lines << QStringLiteral("----------") << QStringLiteral("----------");
-    for (int j = 1; j <= 16; ++j)
-        lines << QStringLiteral("Wyjscie %1").arg(j);
-    if (unlocked)
-        lines << QStringLiteral("----------");
-    QFile f(QDir(dir).filePath(QStringLiteral("config.ini")));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+    TConfigFile config;
+    config.port = port;
+    config.inputName = QStringLiteral("Wejscie %1");
+    config.outputName = QStringLiteral("Wyjscie %1");
+    if (!unlocked)
+        config.marker.reset();
+    config.Write(QDir(dir).filePath(QStringLiteral("config.ini")));
 }
 
 QByteArray ReadFileBytes(const QString& path)

@@ -40,8 +40,8 @@ TEST(RoutingWindowE2e, NoPollLeavesWhileTheMatrixWindowIsOpen)
         ASSERT_TRUE(WaitFor([&] { return (requestUs = NextPollUs(s.sim->Log(), sinceUs)) != 0; }, 3000, 5))
             << "round " << round << ": not polling";
         s.x.Click(s.MainWindow(), layout::ConfigStart().x(), layout::ConfigStart().y());
-        const qulonglong form2 = s.x.WaitWindow(QStringLiteral("^Konfiguracja ! F2"), 5000);
-        ASSERT_NE(form2, 0u) << "round " << round;
+        const qulonglong matrix = s.x.WaitWindow(QStringLiteral("^Konfiguracja ! F2"), 5000);
+        ASSERT_NE(matrix, 0u) << "round " << round;
         SleepMs(1200);   // the late reply has long ended; a restarted cycle would have asked twice
 
         const auto log = s.sim->Log();
@@ -51,7 +51,7 @@ TEST(RoutingWindowE2e, NoPollLeavesWhileTheMatrixWindowIsOpen)
 
         // Closing the window resumes polling.
         const int64_t closeUs = NowUs();
-        s.x.Focus(form2);
+        s.x.Focus(matrix);
         s.x.Key(QStringLiteral("Escape"));
         ASSERT_NE(s.MainWindow(3000), 0u) << "round " << round;
         EXPECT_TRUE(WaitFor([&] { return NextPollUs(s.sim->Log(), closeUs) != 0; }, 2000, kPollMs))

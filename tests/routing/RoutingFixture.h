@@ -3,15 +3,15 @@
 // slave side, the controller session fed from the port, and a stand-in for the main window.
 #include "ComPort.h"
 #include "ControllerSession.h"
-#include "Form2.h"
-#include "Form3.h"
+#include "RoutingMatrixWindow.h"
+#include "RoutingTableView.h"
 #include "PtyPair.h"
 #include "TestApplication.h"
 #include "WaitFor.h"
+#include "WorkingFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -23,27 +23,24 @@ protected:
     void SetUp() override
     {
         TestApplication::TakeReportedErrors();
-        ASSERT_TRUE(dir_.isValid());
-        oldDir_ = QDir::currentPath();
-        QDir::setCurrent(dir_.path());
+        ASSERT_TRUE(folder_.IsValid());
     }
 
     void TearDown() override
     {
-        delete form2;
-        delete form3;
-        form2 = nullptr;
-        form3 = nullptr;
+        delete matrix;
+        delete view;
+        matrix = nullptr;
+        view = nullptr;
         if (port && port->Connected())
             port->SetConnected(false);
         session.reset();
         port.reset();
-        QDir::setCurrent(oldDir_);
     }
 
     void WriteSettings(const QStringList& lines)
     {
-        QFile f(dir_.filePath(QStringLiteral("config.ini")));
+        QFile f(folder_.FilePath(QStringLiteral("config.ini")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         for (const QString& line : lines)
             f.write(line.toUtf8() + "\r\n");
@@ -65,21 +62,21 @@ protected:
         port->AttachLink(&link);
         if (openPort)
             port->SetConnected(true);
-        form2 = new TForm2;
-        form3 = new TForm3;
+        matrix = new RoutingMatrixWindow;
+        view = new RoutingTableView;
         Bind();
-        form2->Pacing.afterStart = std::chrono::milliseconds(2);
-        form2->Pacing.afterCell = std::chrono::milliseconds(0);
-        form2->Pacing.margin = std::chrono::milliseconds(0);
+        matrix->Pacing.afterStart = std::chrono::milliseconds(2);
+        matrix->Pacing.afterCell = std::chrono::milliseconds(0);
+        matrix->Pacing.margin = std::chrono::milliseconds(0);
     }
 
     // Wires the windows as the program does; closing the matrix window resumes polling.
     void Bind()
     {
-        form2->Bind(session.get(), form3);
-        if (form3)
-            form3->Bind(session.get(), form2);
-        QObject::connect(form2, &TForm2::Closed, &mainWindow, [this] {
+        matrix->Bind(session.get(), view);
+        if (view)
+            view->Bind(session.get(), matrix);
+        QObject::connect(matrix, &RoutingMatrixWindow::Closed, &mainWindow, [this] {
             mainWindow.show();
             session->Resume();
         });
@@ -94,14 +91,13 @@ protected:
         return s;
     }
 
-    QTemporaryDir dir_;
-    QString oldDir_;
+    TWorkingFolder folder_;
     PtyPair pty;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TControllerSession> session;
     TComLink link;
     std::string received;
     QWidget mainWindow;
-    TForm2* form2 = nullptr;
-    TForm3* form3 = nullptr;
+    RoutingMatrixWindow* matrix = nullptr;
+    RoutingTableView* view = nullptr;
 };

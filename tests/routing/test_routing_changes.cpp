@@ -1,6 +1,7 @@
 #include "RoutingFixture.h"
 
 #include "ColumnHeader.h"
+#include "ConfigFile.h"
 #include "ModalAnswers.h"
 #include "RoutingBackup.h"
 #include "RoutingCell.h"
@@ -38,7 +39,7 @@ protected:
     void Build()
     {
         RoutingFixture::Build();
-        form2->TableRead()->SetQuietLimit(150);
+        matrix->TableRead()->SetQuietLimit(150);
     }
     // The controller's side of one "C".
     void Answer(const std::string& reply)
@@ -53,31 +54,31 @@ TEST_F(RoutingChanges, ReadingTheControllerTakesOnlyAWholeCleanReply)
     Build();
     ModalAnswers answers;
     const TRoutingCells held = Table({{16, 1}, {1, 1}, {4, 5}, {1, 16}});
-    form2->Wczytajzesterownika1Click();
+    matrix->LoadFromController();
     Answer(Reply(held));
-    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable().has_value(); }));
-    EXPECT_EQ(form2->MatrixCells(), held);
-    EXPECT_EQ(form2->Cell(4, 5)->CurrentMark(), Mark::None);
+    ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable().has_value(); }));
+    EXPECT_EQ(matrix->MatrixCells(), held);
+    EXPECT_EQ(matrix->Cell(4, 5)->CurrentMark(), Mark::None);
 
     // A foreign character, then a reply that stops: no cell changes, one message each, and the
     // dump ends so that later characters count in no read.
     std::string damaged = Reply(Table({{2, 2}}));
     damaged[100] = 'x';
-    form2->Wczytajzesterownika1Click();
+    matrix->LoadFromController();
     Answer(damaged);
     ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 1; }));
-    form2->Wczytajzesterownika1Click();
+    matrix->LoadFromController();
     Answer(std::string(100, '1'));
     ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 2; }));
-    EXPECT_EQ(answers.texts, (QStringList{TForm2::kReadFailed, TForm2::kReadFailed}));
-    EXPECT_EQ(form2->MatrixCells(), held);
+    EXPECT_EQ(answers.texts, (QStringList{RoutingMatrixWindow::kReadFailed, RoutingMatrixWindow::kReadFailed}));
+    EXPECT_EQ(matrix->MatrixCells(), held);
     EXPECT_FALSE(ConfigDumpActive());
 
     // The next read counts only what follows its own "C".
     const TRoutingCells next = Table({{3, 3}, {16, 16}});
-    form2->Wczytajzesterownika1Click();
+    matrix->LoadFromController();
     Answer(Reply(next));
-    ASSERT_TRUE(WaitFor([&] { return form2->MatrixCells() == next; }));
+    ASSERT_TRUE(WaitFor([&] { return matrix->MatrixCells() == next; }));
     EXPECT_EQ(answers.texts.size(), 2);
 }
 
@@ -86,72 +87,54 @@ TEST_F(RoutingChanges, ChangedCellsAreMarkedAndTheSaveMakesThemTheControllersTab
     Build();
     ModalAnswers answers;
     const TRoutingCells held = Table({{1, 1}, {2, 3}});
-    form2->Wczytajzesterownika1Click();
+    matrix->LoadFromController();
     Answer(Reply(held));
-    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == held; }));
+    ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable() == held; }));
 
-    form2->Cell(5, 5)->setChecked(true);
-    form2->Cell(1, 1)->setChecked(false);
-    EXPECT_EQ(form2->Cell(5, 5)->CurrentMark(), Mark::Added);
-    EXPECT_EQ(form2->Cell(1, 1)->CurrentMark(), Mark::Removed);
-    EXPECT_EQ(form2->Cell(2, 3)->CurrentMark(), Mark::None);
-    EXPECT_FALSE(form2->Cell(1, 1)->accessibleDescription().isEmpty());
-    EXPECT_NE(form2->Cell(1, 1)->accessibleDescription(), form2->Cell(5, 5)->accessibleDescription());
-    EXPECT_EQ(form2->ColumnHeader(1)->Changes(), 1);
-    EXPECT_TRUE(form2->ColumnHeader(5)->DisplayedText().endsWith(QStringLiteral(" (1)")));
-    EXPECT_EQ(form2->ColumnHeader(2)->Changes(), 0);
+    matrix->Cell(5, 5)->setChecked(true);
+    matrix->Cell(1, 1)->setChecked(false);
+    EXPECT_EQ(matrix->Cell(5, 5)->CurrentMark(), Mark::Added);
+    EXPECT_EQ(matrix->Cell(1, 1)->CurrentMark(), Mark::Removed);
+    EXPECT_EQ(matrix->Cell(2, 3)->CurrentMark(), Mark::None);
+    EXPECT_FALSE(matrix->Cell(1, 1)->accessibleDescription().isEmpty());
+    EXPECT_NE(matrix->Cell(1, 1)->accessibleDescription(), matrix->Cell(5, 5)->accessibleDescription());
+    EXPECT_EQ(matrix->ColumnHeader(1)->Changes(), 1);
+    EXPECT_TRUE(matrix->ColumnHeader(5)->DisplayedText().endsWith(QStringLiteral(" (1)")));
+    EXPECT_EQ(matrix->ColumnHeader(2)->Changes(), 0);
 
     // F2 reads first, and asks because a connection would go.
     answers.Then(QStringLiteral("Zapisz"));
-    form2->Zapisz1Click();
+    matrix->SaveToController();
     Answer(Reply(held));
     std::string pass;
     ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 1; }));
     EXPECT_EQ(answers.texts[0], QStringLiteral("Dodane połączenia: 1, usunięte połączenia: 1"));
     pass = pty.Read(257, 2000);
-    EXPECT_EQ(pass, "c" + form2->MatrixCells().WireText());
-    EXPECT_EQ(form2->Cell(5, 5)->CurrentMark(), Mark::Added);   // not stored until '?'
+    EXPECT_EQ(pass, "c" + matrix->MatrixCells().WireText());
+    EXPECT_EQ(matrix->Cell(5, 5)->CurrentMark(), Mark::Added);   // not stored until '?'
     pty.Write("?");
-    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == form2->MatrixCells(); }));
-    EXPECT_EQ(form2->Cell(5, 5)->CurrentMark(), Mark::None);
-    EXPECT_EQ(form2->ColumnHeader(5)->Changes(), 0);
-
-    // Only adding: written at once. No '?' within the time: the user is told; a late '?'
-    // still makes it the controller's table.
-    form2->SavedAck()->setInterval(100);
-    form2->Cell(7, 7)->setChecked(true);
-    const TRoutingCells stored = *form2->ControllerTable();
-    form2->Zapisz1Click();
-    Answer(Reply(stored));
-    ASSERT_TRUE(WaitFor([&] { return form2->SavedAck()->isActive() || answers.texts.size() > 1; }));
-    EXPECT_EQ(answers.texts.size(), 1);
-    pass = pty.Read(257, 1000);
-    EXPECT_EQ(pass, "c" + form2->MatrixCells().WireText());
-    ASSERT_TRUE(WaitFor([&] { return answers.texts.size() == 2; }));
-    EXPECT_EQ(answers.texts[1], TForm2::kWriteNotConfirmed);
-    EXPECT_EQ(form2->ControllerTable(), stored);
-    pty.Write("?");
-    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == form2->MatrixCells(); }));
+    ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable() == matrix->MatrixCells(); }));
+    EXPECT_EQ(matrix->Cell(5, 5)->CurrentMark(), Mark::None);
+    EXPECT_EQ(matrix->ColumnHeader(5)->Changes(), 0);
 }
 
 TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
 {
-    QStringList lines{QStringLiteral("----------"), QStringLiteral("/dev/ttyUSB7"), QStringLiteral("----------")};
-    for (int k = 1; k <= 16; ++k)
-        lines << QStringLiteral("Włącznik %1").arg(k);
-    lines << QStringLiteral("----------") << QStringLiteral("----------");
-    for (int j = 1; j <= 16; ++j)
-        lines << QStringLiteral("Światło %1").arg(j);
-    WriteSettings(lines);
+    TConfigFile config;
+    config.port = QStringLiteral("/dev/ttyUSB7");
+    config.inputName = QStringLiteral("Włącznik %1");
+    config.outputName = QStringLiteral("Światło %1");
+    config.marker.reset();
+    WriteSettings(config.Lines());
     Build();
     ModalAnswers answers;
     const TRoutingCells house = Table({{1, 1}, {16, 1}, {8, 9}, {16, 16}});
-    form2->SetMatrixCells(house);
-    const QString path = dir_.filePath(QStringLiteral("dom.txt"));
-    form2->SaveBackupTo(path);
-    form2->SetMatrixCells(TRoutingCells{});
-    form2->LoadBackupFrom(path);
-    EXPECT_EQ(form2->MatrixCells(), house);
+    matrix->SetMatrixCells(house);
+    const QString path = folder_.FilePath(QStringLiteral("dom.txt"));
+    matrix->SaveBackupTo(path);
+    matrix->SetMatrixCells(TRoutingCells{});
+    matrix->LoadBackupFrom(path);
+    EXPECT_EQ(matrix->MatrixCells(), house);
     EXPECT_TRUE(answers.texts.isEmpty());
 
     // A damaged file changes no cell and names its line.
@@ -162,11 +145,11 @@ TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
     file.resize(0);
     file.write(bytes);
     file.close();
-    form2->SetMatrixCells(TRoutingCells{});
-    form2->LoadBackupFrom(path);
+    matrix->SetMatrixCells(TRoutingCells{});
+    matrix->LoadBackupFrom(path);
     ASSERT_EQ(answers.texts.size(), 1);
     EXPECT_TRUE(answers.texts[0].contains(QStringLiteral("Wiersz 7:"))) << answers.texts[0].toStdString();
-    EXPECT_EQ(form2->MatrixCells(), TRoutingCells{});
+    EXPECT_EQ(matrix->MatrixCells(), TRoutingCells{});
 
     // Names that differ from config.ini: the cells load, one warning lists them.
     Routing::TRoutingBackup other;
@@ -179,16 +162,16 @@ TEST_F(RoutingChanges, BackupFilesAndThePrintedSheet)
     other.inputNames[1] = QStringLiteral("Inny dom");
     other.outputNames[4] = QStringLiteral("Inna lampa");
     Routing::SaveBackup(path, other);
-    form2->LoadBackupFrom(path);
-    EXPECT_EQ(form2->MatrixCells(), house);
+    matrix->LoadBackupFrom(path);
+    EXPECT_EQ(matrix->MatrixCells(), house);
     ASSERT_EQ(answers.texts.size(), 2);
     EXPECT_TRUE(answers.texts[1].contains(QStringLiteral("„Inny dom”")));
     EXPECT_TRUE(answers.texts[1].contains(QStringLiteral("„Inna lampa”")));
-    EXPECT_EQ(form2->ColumnHeader(2)->text(), QStringLiteral("Włącznik 2 steruje"));
+    EXPECT_EQ(matrix->ColumnHeader(2)->text(), QStringLiteral("Włącznik 2 steruje"));
 
     // The sheet: a one-page PDF.
-    const QString pdf = dir_.filePath(QStringLiteral("dom.pdf"));
-    form2->PrintTo(pdf);
+    const QString pdf = folder_.FilePath(QStringLiteral("dom.pdf"));
+    matrix->PrintTo(pdf);
     QFile sheet(pdf);
     ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
     const QByteArray data = sheet.readAll();

@@ -1,4 +1,5 @@
 #include "RoutingFixture.h"
+#include "FindChild.h"
 
 #include "ModalAnswers.h"
 #include "RoutingWriteLog.h"
@@ -42,17 +43,17 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     SimulatorProcess sim;
     ASSERT_TRUE(sim.Start()) << sim.Error();
     Build(true, QString::fromStdString(sim.LinkPath()));
-    form2->Pacing = Routing::TRoutingPacing{};
+    matrix->Pacing = Routing::TRoutingPacing{};
     std::string expected;
     for (int p = 0; p < 256; ++p) {
         const int k = p % 16 + 1, j = p / 16 + 1;
-        form2->Cell(k, j)->setChecked(Pattern(k, j));
+        matrix->Cell(k, j)->setChecked(Pattern(k, j));
         expected.push_back(Pattern(k, j) ? '1' : '0');
     }
-    form2->show();
+    matrix->show();
 
     const auto begin = std::chrono::steady_clock::now();
-    form2->WriteMatrix();
+    matrix->WriteMatrix();
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_GE(took, std::chrono::milliseconds(26600));
 
@@ -66,9 +67,9 @@ TEST_F(RoutingSim, RealTimePassArrivesWholeAndReadsBack)
     EXPECT_EQ(write.betweenCellsMs.size(), 255u);
 
     // The controller now holds that table.
-    form2->Stankonfiguracji1Click();
+    matrix->ShowControllerTable();
     ASSERT_TRUE(WaitFor([&] { return !ConfigDumpActive(); }, 5000));
-    const QStringList lines = form3->Memo1->toPlainText().split(QLatin1Char('\n'));
+    const QStringList lines = FindChild<QPlainTextEdit>(view, QStringLiteral("Memo1"))->toPlainText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 16);
     for (int j = 1; j <= 16; ++j)
         EXPECT_EQ(lines[j - 1], ExpectedLine(j)) << "output " << j;
@@ -93,7 +94,7 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     Routing::TRoutingCells known;
     for (auto [k, j] : {std::pair{1, 1}, {2, 1}, {5, 3}, {9, 8}, {16, 16}})
         known.Set(k, j, true);
-    const std::string state = dir_.filePath(QStringLiteral("controller.state")).toStdString();
+    const std::string state = folder_.FilePath(QStringLiteral("controller.state")).toStdString();
     {
         QFile f(QString::fromStdString(state));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -104,33 +105,33 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     ASSERT_TRUE(sim.Start({"--state", state})) << sim.Error();
     auto open = [&] {
         Build(true, QString::fromStdString(sim.LinkPath()));
-        form2->Pacing.afterCell = std::chrono::milliseconds(1);
-        form2->show();
-        form2->activateWindow();
-        return QTest::qWaitForWindowActive(form2);
+        matrix->Pacing.afterCell = std::chrono::milliseconds(1);
+        matrix->show();
+        matrix->activateWindow();
+        return QTest::qWaitForWindowActive(matrix);
     };
     ASSERT_TRUE(open());
     ModalAnswers answers;
     // A key as the user presses it, once the last message box has given the window back.
     auto press = [&](Qt::Key key) {
-        form2->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form2));
-        QTest::keyClick(form2, key);
+        matrix->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(matrix));
+        QTest::keyClick(matrix, key);
     };
 
     // F4, one more connection, F2: no question, and exactly that cell is added.
     press(Qt::Key_F4);
-    ASSERT_TRUE(WaitFor([&] { return form2->MatrixCells() == known; }));
-    form2->Cell(3, 4)->setChecked(true);
+    ASSERT_TRUE(WaitFor([&] { return matrix->MatrixCells() == known; }));
+    matrix->Cell(3, 4)->setChecked(true);
     Routing::TRoutingCells expected = known;
     expected.Set(3, 4, true);
     press(Qt::Key_F2);
-    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == expected; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable() == expected; }, 10000));
     EXPECT_TRUE(answers.texts.isEmpty()) << answers.texts.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(sim.Status().routing, expected.WireText());
 
     // One connection fewer: the question; "Anuluj" writes nothing, "Zapisz" removes that cell.
-    form2->Cell(5, 3)->setChecked(false);
+    matrix->Cell(5, 3)->setChecked(false);
     expected.Set(5, 3, false);
     answers.Then(QStringLiteral("Anuluj"));
     press(Qt::Key_F2);
@@ -139,16 +140,16 @@ TEST_F(RoutingSim, ChangeOneCellAndWriteChangesExactlyThatCell)
     EXPECT_EQ(answers.titles[0], QStringLiteral("Konfiguracja"));
     answers.Then(QStringLiteral("Zapisz"));
     press(Qt::Key_F2);
-    ASSERT_TRUE(WaitFor([&] { return form2->ControllerTable() == expected; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return matrix->ControllerTable() == expected; }, 10000));
     ASSERT_EQ(answers.texts.size(), 2);
     EXPECT_EQ(sim.Status().routing, expected.WireText());
     EXPECT_EQ(WritesStarted(sim), 2);
 
     // A restart: the matrix is unchecked again, F2 asks, and "Anuluj" leaves the controller be.
-    delete form2;
-    delete form3;
-    form2 = nullptr;
-    form3 = nullptr;
+    delete matrix;
+    delete view;
+    matrix = nullptr;
+    view = nullptr;
     port->SetConnected(false);
     ASSERT_TRUE(open());
     press(Qt::Key_F2);

@@ -30,7 +30,7 @@ class TPortKeeper;
 // doors to the other windows. The controller's characters reach the session through the
 // terminal's character event; the window shows what the session reports. Everything runs on the
 // GUI thread.
-class TForm1 : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 604;
@@ -38,56 +38,65 @@ public:
     static constexpr int kRowTop = 32;     // first input / output row
     static constexpr int kRowPitch = 16;   // inputs and outputs share rows
 
-    // Creates the window and runs FormCreate: the settings file and the port are those of the
+    // Creates the window and runs StartUp: the settings file and the port are those of the
     // current directory.
-    explicit TForm1(QWidget* parent = nullptr);
-    ~TForm1() override;
+    // The line is built by the program's entry and outlives the window.
+    MainWindow(TComPort& port, TControllerSession& session, TPortKeeper& keeper, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The other windows, once they exist; the main window only opens them.
-    void SetWindows(QDialog* form2, QDialog* form4, QDialog* form6);
+    void SetWindows(QDialog* matrix, QDialog* aboutBox, QDialog* namingDialog);
 
     // Ends the application; tests replace it.
     std::function<void()> OnTerminate = [] { QCoreApplication::quit(); };
 
     // Handlers.
-    void FormCreate();
-    void ComTerminal1Char(char ch);
-    void OutputButtonClick(int output);   // a1Click .. u1Click
-    void sBitBtn1Click();                 // RC-5 learning
-    void sBitBtn2Click();                 // routing matrix window
-    void sButton1Click();                 // naming and port dialog
-    void sButton2Click();                 // close the program
-    void sButton3Click();                 // lock
-    void sButton4Click();                 // change mode
-    void sButton6Click();                 // unlock
-    void sButton7Click();                 // close the terminal panel
-    void sWebLabel1Click();               // About box
-    void Timer1Timer();
-    void Timer2Timer();
-    void Timer4Timer();
-    void TimerxTimer();
-    void Edit2Change();
+    void StartUp();
+    void ReceiveChar(char ch);
+    void SwitchOutput(int output);   // the output buttons
+    void StartLearning();            // RC-5 learning
+    void OpenRoutingMatrix();
+    void OpenNamingDialog();         // naming and port dialog
+    void CloseProgram();
+    void LockProgram();
+    void ChangeMode();
+    void Unlock();
+    void CloseLearning();            // close the terminal panel
+    void OpenAboutBox();
+    void EndIntro();
+    void TickClock();
+    void FollowLockMarker();
+    void AskForNamesOnFirstRun();
+    void LockMarkerChanged();
     // The routing matrix window has closed: the main window comes back and polling resumes.
     void RoutingWindowClosed();
     // The device is gone (cable or adapter pulled): say so once; the keeper looks for it.
     void LineLost();
     void LineRestored();
 
-    // The lock marker field: setting a different text raises Edit2Change.
-    const QString& Edit2() const { return edit2_; }
-    void SetEdit2(const QString& text);
+    // The lock marker field: setting a different text raises LockMarkerChanged.
+    const QString& LockMarker() const { return lockMarker_; }
+    void SetLockMarker(const QString& text);
     // The settings copy as last loaded.
-    const QStringList& Memo1() const { return memo1_; }
+    const QStringList& SettingsLines() const { return settingsLines_; }
     // The per-output input list of the last routing-table reply (Edit3 .. Edit18).
-    const QString& ListField(int output) const { return Session->ListField(output); }
+    const QString& ListField(int output) const { return session_->ListField(output); }
 
     // Command character of output 1..16.
     static char OutputCommand(int output);
 
-    TComPort* ComPort1 = nullptr;
+    // The controls of input, output and output indicator 1..16.
+    QCheckBox* InputBox(int input) const { return InputBoxes[input - 1]; }
+    QPushButton* OutputButton(int output) const { return OutputButtons[output - 1]; }
+    QCheckBox* OutputIndicator(int output) const { return OutputIndicators[output - 1]; }
+
+    static const QString kResetMessage;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
     TComTerminal* ComTerminal1 = nullptr;
-    TControllerSession* Session = nullptr;   // the conversation with the controller
-    TPortKeeper* Keeper = nullptr;           // reopens the port after a lost device
 
     std::array<QCheckBox*, 16> InputBoxes{};        // a .. p
     std::array<QPushButton*, 16> OutputButtons{};   // a1 .. u1
@@ -121,18 +130,16 @@ public:
     QLabel* sLabel8 = nullptr;
     QPushButton* sButton7 = nullptr;
 
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QTimer* Timer4 = nullptr;
-    QTimer* Timerx = nullptr;
+    QTimer* introTimer = nullptr;
+    QTimer* titleClock = nullptr;
+    QTimer* lockWatch = nullptr;
+    QTimer* firstRunNaming = nullptr;
     QMessageBox* LineLostBox = nullptr;   // shown while the device is away
 
-    static const QString kResetMessage;
+    TComPort* port_;
+    TControllerSession* session_;   // the conversation with the controller
+    TPortKeeper* keeper_;           // reopens the port after a lost device
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
     void BuildLayout();
     void BuildTerminalPanel();
     void BuildTimers();
@@ -147,13 +154,13 @@ private:
     void ReportLater(std::exception_ptr error);
     void ConnectSession();
 
-    QDialog* form2_ = nullptr;
-    QDialog* form4_ = nullptr;
-    QDialog* form6_ = nullptr;
-    QStringList memo1_;
-    QString edit2_;
+    QDialog* matrix_ = nullptr;
+    QDialog* aboutBox_ = nullptr;
+    QDialog* namingDialog_ = nullptr;
+    QStringList settingsLines_;
+    QString lockMarker_;
     TFileStamp settingsStamp_;
-    // Change notices let Timer4 tick slowly, as a safety net, instead of every 20 ms; a
+    // Change notices let lockWatch tick slowly, as a safety net, instead of every 20 ms; a
     // write still in progress is looked at 20 ms later, as the plain tick would.
     TFileWatch settingsWatch_;
     QTimer* settingsSettle_ = nullptr;

@@ -1,4 +1,4 @@
-#include "Form4.h"
+#include "AboutBox.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -25,7 +25,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x,
 
 }  // namespace
 
-TForm4::TForm4(QWidget* parent)
+AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
@@ -44,7 +44,7 @@ TForm4::TForm4(QWidget* parent)
                         8, 32, 406);
 }
 
-void TForm4::showEvent(QShowEvent* event)
+void AboutBox::showEvent(QShowEvent* event)
 {
     // Centred on the screen each time it opens, whatever window it was opened from.
     if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {

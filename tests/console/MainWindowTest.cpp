@@ -47,18 +47,18 @@ TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
     Start();
     NotingDialog naming;
     form->SetWindows(nullptr, nullptr, &naming);
-    EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->Timer4->isActive());
-    EXPECT_FALSE(form->Session->Timer5->isActive());
-    EXPECT_FALSE(form->Session->Timer6->isActive());
-    EXPECT_FALSE(form->Session->Timer7->isActive());
-    EXPECT_TRUE(form->Timerx->isActive());
-    EXPECT_FALSE(form->sPanel10->isHidden());   // the lock screen lies under the intro
+    EXPECT_FALSE(line->Port().Connected());
+    EXPECT_FALSE(Child<QTimer>("lockWatch")->isActive());
+    EXPECT_FALSE(line->Session().Timer5->isActive());
+    EXPECT_FALSE(line->Session().Timer6->isActive());
+    EXPECT_FALSE(line->Session().Timer7->isActive());
+    EXPECT_TRUE(Child<QTimer>("firstRunNaming")->isActive());
+    EXPECT_FALSE(Child<TLockScreen>("sPanel10")->isHidden());   // the lock screen lies under the intro
 
     ASSERT_TRUE(WaitFor([&] { return naming.opened > 0; }, 3000));
     EXPECT_GE(clock.elapsed(), 1400);
     EXPECT_LT(clock.elapsed(), 2500);
-    EXPECT_FALSE(form->ShockwaveFlash1->Playing());
+    EXPECT_FALSE(Child<TIntroLayer>("ShockwaveFlash1")->Playing());
     Spin(1700);
     EXPECT_EQ(naming.opened, 1);
     EXPECT_EQ(pty.Drain(10, 50), "");
@@ -72,10 +72,10 @@ TEST_F(ConsoleStart, LayoutNamesAndCaptionsFromThe38LineFile)
     Start();
     EXPECT_EQ(form->size(), QSize(604, 371));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_EQ(form->ComPort1->Port(), QString::fromStdString(pty.SlavePath()));
-    EXPECT_TRUE(form->Timer4->isActive());
-    EXPECT_TRUE(form->sPanel10->isHidden());
+    EXPECT_TRUE(line->Port().Connected());
+    EXPECT_EQ(line->Port().Port(), QString::fromStdString(pty.SlavePath()));
+    EXPECT_TRUE(Child<QTimer>("lockWatch")->isActive());
+    EXPECT_TRUE(Child<TLockScreen>("sPanel10")->isHidden());
 
     const char* inputs = "abcdefghijklmnop";
     const char* outputs[16] = {"a1", "b1", "c1", "d1", "e1", "f1", "g1", "h1",
@@ -100,24 +100,24 @@ TEST_F(ConsoleStart, LayoutNamesAndCaptionsFromThe38LineFile)
     }
 
     // The mode display: disabled, empty until the controller names its mode.
-    EXPECT_FALSE(form->sButton5->isEnabled());
-    EXPECT_EQ(form->sButton5->text(), QString());
-    EXPECT_TRUE(form->LegendActive->isChecked());
-    EXPECT_FALSE(form->LegendInactive->isChecked());
-    EXPECT_TRUE(form->LegendOn->isChecked());
+    EXPECT_FALSE(Child<QPushButton>("sButton5")->isEnabled());
+    EXPECT_EQ(Child<QPushButton>("sButton5")->text(), QString());
+    EXPECT_TRUE(Child<QCheckBox>("sCheckBox2")->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>("sCheckBox1")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>("sCheckBox3")->isChecked());
 
     // The layers: intro over everything, the terminal panel hidden.
-    EXPECT_EQ(form->ShockwaveFlash1->geometry(), QRect(-5, -15, 609, 402));
-    EXPECT_TRUE(form->ShockwaveFlash1->Playing());
-    EXPECT_EQ(form->ShockwaveFlash1->Movie(), QCoreApplication::applicationDirPath() + "/conf.xls");
-    EXPECT_TRUE(form->sPanel7->isHidden());
+    EXPECT_EQ(Child<TIntroLayer>("ShockwaveFlash1")->geometry(), QRect(-5, -15, 609, 402));
+    EXPECT_TRUE(Child<TIntroLayer>("ShockwaveFlash1")->Playing());
+    EXPECT_EQ(Child<TIntroLayer>("ShockwaveFlash1")->Movie(), QCoreApplication::applicationDirPath() + "/conf.xls");
+    EXPECT_TRUE(Child<QFrame>("sPanel7")->isHidden());
 
     // The intro hides after its timer and stops animating.
-    EXPECT_EQ(form->Timer1->interval(), 15000);
-    EXPECT_TRUE(form->Timer1->isActive());
-    form->Timer1Timer();
-    EXPECT_TRUE(form->ShockwaveFlash1->isHidden());
-    EXPECT_FALSE(form->ShockwaveFlash1->Playing());
+    EXPECT_EQ(Child<QTimer>("introTimer")->interval(), 15000);
+    EXPECT_TRUE(Child<QTimer>("introTimer")->isActive());
+    form->EndIntro();
+    EXPECT_TRUE(Child<TIntroLayer>("ShockwaveFlash1")->isHidden());
+    EXPECT_FALSE(Child<TIntroLayer>("ShockwaveFlash1")->Playing());
 }
 
 TEST_F(ConsoleStart, MissingLinesGiveEmptyCaptionsAndStillSend)
@@ -125,11 +125,11 @@ TEST_F(ConsoleStart, MissingLinesGiveEmptyCaptionsAndStillSend)
     WriteConfig(QStringList{SettingsFile::kSeparator, QString::fromStdString(pty.SlavePath()),
                             SettingsFile::kSeparator, "Tylko pierwsze"});
     StartPolling();
-    EXPECT_EQ(form->InputBoxes[0]->text(), "Tylko pierwsze");
-    EXPECT_EQ(form->InputBoxes[1]->text(), QString());
-    EXPECT_EQ(form->OutputButtons[15]->text(), QString());
-    EXPECT_FALSE(form->sPanel10->isHidden());   // no marker: locked
-    form->OutputButtonClick(16);
+    EXPECT_EQ(form->InputBox(1)->text(), "Tylko pierwsze");
+    EXPECT_EQ(form->InputBox(2)->text(), QString());
+    EXPECT_EQ(form->OutputButton(16)->text(), QString());
+    EXPECT_FALSE(Child<TLockScreen>("sPanel10")->isHidden());   // no marker: locked
+    form->SwitchOutput(16);
     EXPECT_EQ(ReadFromConsole(1, 500), "g");
 }
 
@@ -140,27 +140,27 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     const QString link = QDir::current().filePath(QStringLiteral("ttyLATER"));
     WriteConfig(ConfigLines(link, &kUnlocked));
     Start();
-    EXPECT_FALSE(form->ComPort1->Connected());
-    EXPECT_TRUE(form->Timer4->isActive());
-    EXPECT_EQ(form->InputBoxes[0]->text(), "Wejście 1");
-    EXPECT_EQ(form->OutputButtons[15]->text(), "Wyjście 16");
-    form->Timer1Timer();
-    EXPECT_TRUE(form->sPanel10->isHidden());   // line 37 says unlocked
+    EXPECT_FALSE(line->Port().Connected());
+    EXPECT_TRUE(Child<QTimer>("lockWatch")->isActive());
+    EXPECT_EQ(form->InputBox(1)->text(), "Wejście 1");
+    EXPECT_EQ(form->OutputButton(16)->text(), "Wyjście 16");
+    form->EndIntro();
+    EXPECT_TRUE(Child<TLockScreen>("sPanel10")->isHidden());   // line 37 says unlocked
     // The open failure is reported once; the polling requests that fail because of it add nothing.
-    form->Session->Timer5->setInterval(300);
-    form->Session->Timer5->start();
+    line->Session().Timer5->setInterval(300);
+    line->Session().Timer5->start();
     Spin(1200);
     const QStringList errors = TestApplication::TakeReportedErrors();
     ASSERT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
     EXPECT_EQ(errors.first(), "Unable to open com port (win error code: 2)");
     // A command of the user still fails loudly.
-    EXPECT_THROW(form->sButton4Click(), EComPort);
+    EXPECT_THROW(form->ChangeMode(), EComPort);
 
     // The device appears: the port opens and polling starts, within about a second.
     ASSERT_EQ(::symlink(pty.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
     EXPECT_EQ(ReadFromConsole(1, 2000), "x");
-    EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->Keeper->Searching());
+    EXPECT_TRUE(line->Port().Connected());
+    EXPECT_FALSE(line->Keeper().Searching());
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
@@ -195,35 +195,35 @@ TEST_F(ConsoleStart, ButtonsOpenTheOtherWindowsAndEndTheProgram)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    form->Timer1Timer();
+    form->EndIntro();
     form->show();
     NotingDialog routing, about, naming;
     form->SetWindows(&routing, &about, &naming);
-    QTest::mouseClick(form->sButton1, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sButton1"), Qt::LeftButton);
     EXPECT_EQ(naming.opened, 1);
-    QTest::mouseClick(form->sWebLabel1, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sWebLabel1"), Qt::LeftButton);
     EXPECT_EQ(about.opened, 1);
     EXPECT_EQ(routing.opened, 0);
 
     // The routing window: polling stops, a wait, the main window hides, the window opens.
     pty.Write(std::string(16, '0') + "!");
     ASSERT_EQ(ReadFromConsole(1, 1000), "q");
-    EXPECT_TRUE(form->Session->State().InputReadActive);
+    EXPECT_TRUE(line->Session().State().InputReadActive);
     QElapsedTimer took;
     took.start();
-    QTest::mouseClick(form->sBitBtn2, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sBitBtn2"), Qt::LeftButton);
     EXPECT_GE(took.elapsed(), 790);
     EXPECT_EQ(routing.opened, 1);
     EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(form->Session->State().InputReadActive);
-    EXPECT_FALSE(form->Session->State().OutputReadActive);
-    EXPECT_FALSE(form->Session->Timer6->isActive());
-    EXPECT_FALSE(form->Session->Timer7->isActive());
+    EXPECT_FALSE(line->Session().State().InputReadActive);
+    EXPECT_FALSE(line->Session().State().OutputReadActive);
+    EXPECT_FALSE(line->Session().Timer6->isActive());
+    EXPECT_FALSE(line->Session().Timer7->isActive());
     EXPECT_EQ(DrainConsole(400), "");
 
     EXPECT_EQ(terminations, 0);
     form->show();
-    QTest::mouseClick(form->sButton2, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sButton2"), Qt::LeftButton);
     EXPECT_EQ(terminations, 1);
 }
 
@@ -233,7 +233,7 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_TRUE(form->Session->State().OutputReadActive);
+    EXPECT_TRUE(line->Session().State().OutputReadActive);
     EXPECT_EQ(DrainConsole(300), "");   // no time-out: the cycle waits for the reply
 
     pty.Write("1" + std::string(14, '0') + "1!");
@@ -243,7 +243,7 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
     EXPECT_GE(sinceBang.elapsed(), 180);
     EXPECT_LT(sinceBang.elapsed(), 700);
     for (int n = 1; n <= 16; ++n)
-        EXPECT_EQ(form->OutputIndicators[n - 1]->isChecked(), n == 1 || n == 16) << n;
+        EXPECT_EQ(form->OutputIndicator(n)->isChecked(), n == 1 || n == 16) << n;
 
     pty.Write("01" + std::string(14, '0'));
     QElapsedTimer sinceLast;
@@ -252,19 +252,19 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
     EXPECT_GE(sinceLast.elapsed(), 180);
     EXPECT_LT(sinceLast.elapsed(), 700);
     for (int n = 1; n <= 16; ++n)
-        EXPECT_EQ(form->InputBoxes[n - 1]->isChecked(), n == 2) << n;
+        EXPECT_EQ(form->InputBox(n)->isChecked(), n == 2) << n;
 
     // Mode characters, '?' and '/' at any time.
     Reply("]");
-    EXPECT_EQ(form->sButton5->text(), "Wejścia równorzędne");
-    EXPECT_FALSE(form->OutputIndicators[0]->isChecked());   // ']' also counted as output 1 off
+    EXPECT_EQ(Child<QPushButton>("sButton5")->text(), "Wejścia równorzędne");
+    EXPECT_FALSE(form->OutputIndicator(1)->isChecked());   // ']' also counted as output 1 off
     Reply("}");
-    EXPECT_EQ(form->sButton5->text(), "Pilot i komputer nadrzędne");
+    EXPECT_EQ(Child<QPushButton>("sButton5")->text(), "Pilot i komputer nadrzędne");
     Reply("[");
-    EXPECT_EQ(form->sButton5->text(), "Tylko pilot i komputer");
+    EXPECT_EQ(Child<QPushButton>("sButton5")->text(), "Tylko pilot i komputer");
 
     {
-        MessageBoxCloser closer;
+        ModalAnswers closer({}, ModalAnswers::Otherwise::Accept);
         pty.Write("?");
         ASSERT_TRUE(WaitFor([&] { return !closer.texts.isEmpty(); }, 1000));
         EXPECT_EQ(closer.texts.first(), "Proces zapisywania zakończony !");
@@ -273,7 +273,7 @@ TEST_F(Polling, CycleAlternatesOutputAndInputRequests)
     EXPECT_EQ(ReadFromConsole(1, 1000), "x");
     Reply(std::string(16, '1') + "!");
     for (int n = 1; n <= 16; ++n)
-        EXPECT_TRUE(form->OutputIndicators[n - 1]->isChecked()) << n;
+        EXPECT_TRUE(form->OutputIndicator(n)->isChecked()) << n;
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
@@ -281,12 +281,12 @@ TEST_F(Polling, TimerFiveAsksForInputsOnce)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_EQ(form->Session->Timer5->interval(), 5000);
-    EXPECT_TRUE(form->Session->Timer5->isActive());
-    form->Session->Timer5->setInterval(50);
-    form->Session->Timer5->start();
+    EXPECT_EQ(line->Session().Timer5->interval(), 5000);
+    EXPECT_TRUE(line->Session().Timer5->isActive());
+    line->Session().Timer5->setInterval(50);
+    line->Session().Timer5->start();
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
-    EXPECT_TRUE(form->Session->State().InputReadActive);
+    EXPECT_TRUE(line->Session().State().InputReadActive);
     EXPECT_EQ(DrainConsole(300), "");
 }
 
@@ -295,17 +295,17 @@ TEST_F(Polling, RoutingDumpReachesTheView)
     WriteConfig(kUnlocked);
     StartPolling();
     DumpLines view;
-    QObject::connect(form->Session, &TControllerSession::DumpLine, [&](const QString& line) { view.lines << line; });
-    form->Session->State().ConfigDumpActive = true;
+    QObject::connect(&line->Session(), &TControllerSession::DumpLine, [&](const QString& line) { view.lines << line; });
+    line->Session().State().ConfigDumpActive = true;
     std::string dump = "1" + std::string(14, '0') + "1";
     dump += std::string(255 - 16, '0') + "1";
-    form->Session->State().OutputReadActive = false;
+    line->Session().State().OutputReadActive = false;
     Reply(dump, 300);
     ASSERT_EQ(view.lines.size(), 16);
     EXPECT_EQ(view.lines[0], "Wyjście 1 jest sterowane przez wejścia : 16,1");
     EXPECT_EQ(view.lines[15], "Wyjście 16 jest sterowane przez wejścia: 1");
     EXPECT_EQ(form->ListField(1), "16,1");
-    EXPECT_FALSE(form->Session->State().ConfigDumpActive);
+    EXPECT_FALSE(line->Session().State().ConfigDumpActive);
 }
 
 TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
@@ -334,22 +334,22 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     StartPolling();
     pty.Write(std::string(16, '0') + "!");
     ASSERT_EQ(ReadFromConsole(1, 1000), "q");
-    form->InputBoxes[2]->setChecked(true);
+    form->InputBox(3)->setChecked(true);
 
     pty.CloseMaster();   // the cable is pulled
-    ASSERT_TRUE(WaitFor([&] { return !form->ComPort1->Connected(); }, 2000));
-    ASSERT_NE(form->LineLostBox, nullptr);
-    EXPECT_TRUE(form->LineLostBox->isVisible());
-    EXPECT_TRUE(form->LineLostBox->text().contains(link));
+    ASSERT_TRUE(WaitFor([&] { return !line->Port().Connected(); }, 2000));
+    ASSERT_NE(form->findChild<QMessageBox*>(QStringLiteral("LineLostBox")), nullptr);
+    EXPECT_TRUE(form->findChild<QMessageBox*>(QStringLiteral("LineLostBox"))->isVisible());
+    EXPECT_TRUE(form->findChild<QMessageBox*>(QStringLiteral("LineLostBox"))->text().contains(link));
     // Polling has stopped, and a request made meanwhile fails quietly: the box said it all.
-    EXPECT_FALSE(form->Session->Timer6->isActive() || form->Session->Timer7->isActive());
-    form->Session->Timer5->setInterval(50);
-    form->Session->Timer5->start();
+    EXPECT_FALSE(line->Session().Timer6->isActive() || line->Session().Timer7->isActive());
+    line->Session().Timer5->setInterval(50);
+    line->Session().Timer5->start();
     Spin(1500);   // the reconnect attempts meanwhile find nothing
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
-    EXPECT_FALSE(form->ComPort1->Connected());
+    EXPECT_FALSE(line->Port().Connected());
     // A click of the user is still answered with the port's error.
-    QTest::mouseClick(form->sButton4, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sButton4"), Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
 
     // The device comes back under the same name: the console finds it and polls again.
@@ -357,15 +357,15 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     QFile::remove(link);
     ASSERT_EQ(::symlink(back.SlavePath().c_str(), QFile::encodeName(link).constData()), 0);
     EXPECT_EQ(readFrom(back, 1, 3000), "x");
-    EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_FALSE(form->LineLostBox->isVisible());
-    EXPECT_FALSE(form->Keeper->ReconnectTimer->isActive());
+    EXPECT_TRUE(line->Port().Connected());
+    EXPECT_FALSE(form->findChild<QMessageBox*>(QStringLiteral("LineLostBox"))->isVisible());
+    EXPECT_FALSE(line->Keeper().ReconnectTimer->isActive());
     back.Write("1" + std::string(15, '0') + "!");
     EXPECT_EQ(readFrom(back, 1, 1000), "q");
-    EXPECT_TRUE(form->OutputIndicators[0]->isChecked());
+    EXPECT_TRUE(form->OutputIndicator(1)->isChecked());
     // Nothing the user set up was lost on the way.
-    EXPECT_TRUE(form->InputBoxes[2]->isChecked());
-    EXPECT_EQ(form->OutputButtons[0]->text(), QStringLiteral("Wyjście 1"));
+    EXPECT_TRUE(form->InputBox(3)->isChecked());
+    EXPECT_EQ(form->OutputButton(1)->text(), QStringLiteral("Wyjście 1"));
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
 }
 
@@ -373,16 +373,16 @@ TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
 {
     WriteConfig(kUnlocked);
     StartPolling();   // "x" has gone out
-    form->Session->Timer5->stop();
+    line->Session().Timer5->stop();
     // The one-off input request lands in the middle of the output reply.
     Reply("10000000");
-    form->Session->Timer5Timer();
+    line->Session().Timer5Timer();
     ASSERT_EQ(ReadFromConsole(1, 500), "q");
     Reply("00000001!");                 // the rest of the output reply
     Reply(std::string(16, '0'));        // the controller's answer to "q"
     // Both the '!' and the sixteenth input character asked for the next request; only one
     // cycle may go on, or the two would read each other's replies from then on.
-    EXPECT_FALSE(form->Session->Timer6->isActive() && form->Session->Timer7->isActive());
+    EXPECT_FALSE(line->Session().Timer6->isActive() && line->Session().Timer7->isActive());
     const std::string next = DrainConsole(450);
     EXPECT_EQ(next.size(), 1u) << next;
 
@@ -398,11 +398,11 @@ TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
         EXPECT_EQ(DrainConsole(450), "x");
         sent = "x";
     }
-    EXPECT_TRUE(form->OutputIndicators[1]->isChecked());
-    EXPECT_TRUE(form->OutputIndicators[15]->isChecked());
-    EXPECT_FALSE(form->OutputIndicators[0]->isChecked());
-    EXPECT_TRUE(form->InputBoxes[2]->isChecked());
-    EXPECT_FALSE(form->InputBoxes[0]->isChecked());
+    EXPECT_TRUE(form->OutputIndicator(2)->isChecked());
+    EXPECT_TRUE(form->OutputIndicator(16)->isChecked());
+    EXPECT_FALSE(form->OutputIndicator(1)->isChecked());
+    EXPECT_TRUE(form->InputBox(3)->isChecked());
+    EXPECT_FALSE(form->InputBox(1)->isChecked());
 }
 
 using Outputs = ConsoleFixture;
@@ -411,27 +411,27 @@ TEST_F(Outputs, EachButtonSendsItsCommandAndLeavesTheIndicator)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    form->Timer1Timer();
+    form->EndIntro();
     const std::string commands = "0123456789=asdfg";
     for (int k = 0; k < 16; ++k) {
-        QTest::mouseClick(form->OutputButtons[k], Qt::LeftButton);
+        QTest::mouseClick(form->OutputButton(k + 1), Qt::LeftButton);
         EXPECT_EQ(ReadFromConsole(1, 500), std::string(1, commands[k])) << "output " << k + 1;
-        EXPECT_FALSE(form->OutputIndicators[k]->isChecked());
+        EXPECT_FALSE(form->OutputIndicator(k + 1)->isChecked());
     }
-    QTest::mouseClick(form->sButton4, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sButton4"), Qt::LeftButton);
     EXPECT_EQ(ReadFromConsole(1, 500), "Q");
-    EXPECT_EQ(form->sButton5->text(), QString());
+    EXPECT_EQ(Child<QPushButton>("sButton5")->text(), QString());
     // Clicking a display changes nothing: the click goes to whatever lies beneath it.
-    for (QWidget* display : {static_cast<QWidget*>(form->OutputIndicators[3]),
-                             static_cast<QWidget*>(form->InputBoxes[3])}) {
+    for (QWidget* display : {static_cast<QWidget*>(form->OutputIndicator(4)),
+                             static_cast<QWidget*>(form->InputBox(4))}) {
         const QPoint at = display->mapTo(form.get(), QPoint(6, 8));
         QWidget* hit = form->childAt(at);
         ASSERT_TRUE(hit);
         EXPECT_NE(hit, display);
         QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(form.get(), at));
     }
-    EXPECT_FALSE(form->OutputIndicators[3]->isChecked());
-    EXPECT_FALSE(form->InputBoxes[3]->isChecked());
+    EXPECT_FALSE(form->OutputIndicator(4)->isChecked());
+    EXPECT_FALSE(form->InputBox(4)->isChecked());
     EXPECT_EQ(DrainConsole(50), "");
 }
 
@@ -442,35 +442,35 @@ TEST_F(Learning, StartCoversTheWindowStopsPollingAndTypesToTheController)
     WriteConfig(kUnlocked);
     StartPolling();
     form->show();
-    form->Timer1Timer();
-    form->ComTerminal1->DisplayText("stare linie\r\n");
+    form->EndIntro();
+    Child<TComTerminal>("ComTerminal1")->DisplayText("stare linie\r\n");
     QElapsedTimer took;
     took.start();
-    QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sBitBtn1"), Qt::LeftButton);
     EXPECT_GE(took.elapsed(), 790);
-    EXPECT_EQ(form->sPanel7->pos(), QPoint(0, 0));
-    EXPECT_FALSE(form->sPanel7->isHidden());
+    EXPECT_EQ(Child<QFrame>("sPanel7")->pos(), QPoint(0, 0));
+    EXPECT_FALSE(Child<QFrame>("sPanel7")->isHidden());
     EXPECT_EQ(ReadFromConsole(1, 500), "R");
-    EXPECT_FALSE(form->Session->State().InputReadActive);
-    EXPECT_FALSE(form->Session->State().OutputReadActive);
+    EXPECT_FALSE(line->Session().State().InputReadActive);
+    EXPECT_FALSE(line->Session().State().OutputReadActive);
     EXPECT_EQ(DrainConsole(600), "");   // a silent controller gets no requests
 
     // Under the panel nothing can be reached.
-    EXPECT_FALSE(form->OutputButtons[0]->isEnabled());
-    form->OutputButtons[0]->click();
-    QTest::mouseClick(form->sButton4, Qt::LeftButton);
+    EXPECT_FALSE(form->OutputButton(1)->isEnabled());
+    form->OutputButton(1)->click();
+    QTest::mouseClick(Child<QPushButton>("sButton4"), Qt::LeftButton);
     EXPECT_EQ(DrainConsole(50), "");
 
     // Keys typed into the terminal go to the controller as they are typed.
-    QTest::keyClicks(form->ComTerminal1, "a5");
+    QTest::keyClicks(Child<TComTerminal>("ComTerminal1"), "a5");
     EXPECT_EQ(ReadFromConsole(2, 500), "a5");
 
     // '!' from the controller restarts the cycle under the panel.
     Reply("!");
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
 
-    MessageBoxCloser closer;
-    QTest::mouseClick(form->sButton7, Qt::LeftButton);
+    ModalAnswers closer({}, ModalAnswers::Otherwise::Accept);
+    QTest::mouseClick(Child<QPushButton>("sButton7"), Qt::LeftButton);
     ASSERT_EQ(closer.texts.size(), 1);
     EXPECT_EQ(closer.texts.first(), "Naciśnij przycisk Reset w sterowniku oraz uruchom ponownie aplikację !");
     EXPECT_EQ(terminations, 1);
@@ -481,10 +481,10 @@ TEST_F(Learning, FailedStartShowsThePanelAndStopsThere)
     WriteConfig(kUnlocked);
     StartPolling();
     pty.CloseMaster();
-    QTest::mouseClick(form->sBitBtn1, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>("sBitBtn1"), Qt::LeftButton);
     EXPECT_EQ(TestApplication::TakeReportedErrors().size(), 1);
-    EXPECT_FALSE(form->sPanel7->isHidden());
-    EXPECT_TRUE(form->Session->State().OutputReadActive);   // the steps after the write did not run
+    EXPECT_FALSE(Child<QFrame>("sPanel7")->isHidden());
+    EXPECT_TRUE(line->Session().State().OutputReadActive);   // the steps after the write did not run
 }
 
 TEST(IntroLayer, PlaysAnAnimationFileOrDrawsItsOwn)

@@ -2,7 +2,6 @@
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 #include <functional>
 #include <optional>
 
@@ -16,9 +15,13 @@ class QCheckBox;
 class QMenu;
 class QScrollArea;
 class TControllerSession;
-class TForm3;
+class RoutingTableView;
 class TPassProgress;
 class TRoutingTableRead;
+class TRoutingWriteFlow;
+namespace Routing {
+struct TRoutingChanges;
+}
 
 // The routing matrix window: one column per input, one cell per output in each column. Created
 // once at start and opened modally from the main window; the cells keep their state all run.
@@ -26,29 +29,26 @@ class TRoutingTableRead;
 // Once the controller's table is known (read with F4, before every F2, or a clean F3 reply),
 // every cell that differs from it is marked and each column header counts its changes. F2 asks
 // first when the table could not be read or the write would remove connections.
-class TForm2 : public QDialog {
+class RoutingMatrixWindow : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kOuterWidth = 610;
     static constexpr int kOuterHeight = 361;
-    // After the last routing character, how long the controller has to say '?'.
-    static constexpr int kSavedAckMs = 5000;
-
-    explicit TForm2(QWidget* parent = nullptr);
-    ~TForm2() override;
+    explicit RoutingMatrixWindow(QWidget* parent = nullptr);
+    ~RoutingMatrixWindow() override;
 
     // Called once all windows exist: the conversation with the controller, and the view.
-    void Bind(TControllerSession* session, TForm3* view);
+    void Bind(TControllerSession* session, RoutingTableView* view);
 
     // Handlers.
-    void FormCreate();
-    void Zapisz1Click();                  // F2: read the controller's table, ask if needed, write
-    void Stankonfiguracji1Click();        // F3
-    void Wczytajzesterownika1Click();     // F4: the controller's table into the cells
-    void Zapiszdopliku1Click();           // Ctrl+S
-    void Wczytajzpliku1Click();           // Ctrl+O
-    void DrukujdoPDF1Click();
-    void FormClose();
+    void ShowNames();
+    void SaveToController();                  // F2: read the controller's table, ask if needed, write
+    void ShowControllerTable();        // F3
+    void LoadFromController();     // F4: the controller's table into the cells
+    void SaveToFile();           // Ctrl+S
+    void LoadFromFile();           // Ctrl+O
+    void PrintToPdf();
+    void FinishClosing();
 
     // The routing write itself, without reading or asking first. Throws when a write fails.
     void WriteMatrix();
@@ -68,15 +68,6 @@ public:
     // The table the controller was last known to hold, if any.
     const std::optional<Routing::TRoutingCells>& ControllerTable() const { return controllerTable_; }
 
-    QMenu* PopupMenu1 = nullptr;
-    QAction* Zapisz1 = nullptr;
-    QAction* Stankonfiguracji1 = nullptr;
-    QAction* Wczytajzesterownika1 = nullptr;
-    QAction* Zapiszdopliku1 = nullptr;
-    QAction* Wczytajzpliku1 = nullptr;
-    QAction* DrukujdoPDF1 = nullptr;
-    QScrollArea* ScrollBox = nullptr;
-
     // The names the captions came from: config.ini as it was at creation, or the defaults.
     const QStringList& NameLines() const { return nameLines_; }
 
@@ -84,7 +75,7 @@ public:
     Routing::TRoutingPacing Pacing;
     std::function<void(Routing::PassClock::time_point deadline)> SleepUntil;
     TRoutingTableRead* TableRead() const { return tableRead_; }
-    QTimer* SavedAck() { return &savedAck_; }
+    TRoutingWriteFlow* WriteFlow() const { return writeFlow_; }
 
     TPassProgress* Progress() const { return progress_; }
 
@@ -96,7 +87,7 @@ public:
     static const QString kWriteNotConfirmed;   // the pass broke or no '?' came
 
 signals:
-    // The window has closed (FormClose): whoever opened it takes over again.
+    // The window has closed (FinishClosing): whoever opened it takes over again.
     void Closed();
 
 protected:
@@ -106,7 +97,14 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    enum class ReadFor { Nothing, Load, Write };
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Zapisz1 = nullptr;
+    QAction* Stankonfiguracji1 = nullptr;
+    QAction* Wczytajzesterownika1 = nullptr;
+    QAction* Zapiszdopliku1 = nullptr;
+    QAction* Wczytajzpliku1 = nullptr;
+    QAction* DrukujdoPDF1 = nullptr;
+    QScrollArea* ScrollBox = nullptr;
 
     void BuildColumns();
     void BuildMenu();
@@ -117,10 +115,8 @@ private:
     void OnDumpComplete(const QByteArray& raw);
     void OnTableRead(const Routing::TRoutingCells& table);
     void OnTableReadFailed();
-    void ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held);
-    void RunPass();
-    void OnSavingFinished();
-    void OnSavedAckMissing();
+    void BuildWriteFlow();
+    bool ConfirmWrite(const std::optional<Routing::TRoutingCells>& held, const Routing::TRoutingChanges& changes);
     void UpdateMarks();
 
     QStringList nameLines_;
@@ -130,12 +126,10 @@ private:
     TPassProgress* progress_ = nullptr;
 
     std::optional<Routing::TRoutingCells> controllerTable_;
-    // The table of the last whole pass until the controller confirms it with '?'.
-    std::optional<Routing::TRoutingCells> awaitingAck_;
     TRoutingTableRead* tableRead_ = nullptr;
-    ReadFor readFor_ = ReadFor::Nothing;
-    QTimer savedAck_;
+    bool loading_ = false;   // F4's read, not the one before a write
+    TRoutingWriteFlow* writeFlow_ = nullptr;
 
     QPointer<TControllerSession> session_;
-    QPointer<TForm3> view_;
+    QPointer<RoutingTableView> view_;
 };

@@ -1,4 +1,4 @@
-#include "Form6.h"
+#include "NamingDialog.h"
 
 #include "ErrorReport.h"
 #include "NamingFile.h"
@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 
-TForm6::TForm6(QWidget* parent)
+NamingDialog::NamingDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
@@ -58,10 +58,10 @@ TForm6::TForm6(QWidget* parent)
     sButton1->setGeometry(8, 403, 403, 45);
     // Enter in the port field must not save and end the program; only the button does.
     sButton1->setAutoDefault(false);
-    connect(sButton1, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { sButton1Click(); }); });
+    connect(sButton1, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { SaveNames(); }); });
 }
 
-QString TForm6::BoxText(const QPlainTextEdit* box)
+QString NamingDialog::BoxText(const QPlainTextEdit* box)
 {
     // toPlainText() would turn non-breaking spaces into blanks; the raw text keeps them and
     // marks block ends with paragraph separators.
@@ -73,7 +73,7 @@ QString TForm6::BoxText(const QPlainTextEdit* box)
     return text;
 }
 
-void TForm6::sButton1Click()
+void NamingDialog::SaveNames()
 {
     Memo3.clear();
     Memo3 = NamingFile::Compose(sEdit1->text(), BoxText(Memo1), BoxText(Memo2));

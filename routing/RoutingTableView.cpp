@@ -1,8 +1,8 @@
-#include "Form3.h"
+#include "RoutingTableView.h"
 
 #include "ControllerSession.h"
 #include "ErrorReport.h"
-#include "Form2.h"
+#include "RoutingMatrixWindow.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -12,7 +12,7 @@
 #include <QWindow>
 #include <stdexcept>
 
-TForm3::TForm3(QWidget* parent) : QDialog(parent)
+RoutingTableView::RoutingTableView(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Aktualna konfiguracja"));
@@ -51,21 +51,21 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     sButton2->setObjectName(QStringLiteral("sButton2"));
     sButton2->setGeometry(304, 144, 291, 25);
     sButton2->setAutoDefault(false);
-    connect(sButton1, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { sButton1Click(); }); });
-    connect(sButton2, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { sButton2Click(); }); });
+    connect(sButton1, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { HideView(); }); });
+    connect(sButton2, &QPushButton::clicked, this, [this] { ErrorReport::Guard([this] { Refresh(); }); });
 
     setFixedSize(kOuterWidth, kOuterHeight);
 }
 
-TForm3::~TForm3() = default;
+RoutingTableView::~RoutingTableView() = default;
 
-void TForm3::Bind(TControllerSession* session, TForm2* matrix)
+void RoutingTableView::Bind(TControllerSession* session, RoutingMatrixWindow* matrix)
 {
     if (session_)
         disconnect(session_, nullptr, this, nullptr);
     session_ = session;
     if (session_)
-        connect(session_, &TControllerSession::DumpLine, this, &TForm3::AppendDumpLine);
+        connect(session_, &TControllerSession::DumpLine, this, &RoutingTableView::AppendDumpLine);
     if (matrix_)
         matrix_->removeEventFilter(this);
     matrix_ = matrix;
@@ -79,7 +79,7 @@ void TForm3::Bind(TControllerSession* session, TForm2* matrix)
     }
 }
 
-void TForm3::Request()
+void RoutingTableView::Request()
 {
     if (!session_)
         throw std::runtime_error("The configuration view has no line to the controller");
@@ -88,28 +88,33 @@ void TForm3::Request()
     session_->BeginConfigDump();
 }
 
-void TForm3::sButton1Click()
+void RoutingTableView::HideView()
 {
     hide();
 }
 
-void TForm3::sButton2Click()
+void RoutingTableView::Refresh()
 {
     Request();
 }
 
-void TForm3::FormClose()
+void RoutingTableView::FinishClosing()
 {
     if (session_)
         session_->EndConfigDump();
 }
 
-void TForm3::AppendDumpLine(const QString& line)
+void RoutingTableView::ClearText()
+{
+    Memo1->clear();
+}
+
+void RoutingTableView::AppendDumpLine(const QString& line)
 {
     Memo1->appendPlainText(line);
 }
 
-void TForm3::PlaceBelowMatrix()
+void RoutingTableView::PlaceBelowMatrix()
 {
     if (!matrix_)
         return;
@@ -119,7 +124,7 @@ void TForm3::PlaceBelowMatrix()
         move(target);
 }
 
-bool TForm3::eventFilter(QObject* watched, QEvent* event)
+bool RoutingTableView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == matrix_) {
         switch (event->type()) {
@@ -135,26 +140,26 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TForm3::closeEvent(QCloseEvent* event)
+void RoutingTableView::closeEvent(QCloseEvent* event)
 {
-    FormClose();
+    FinishClosing();
     event->accept();
 }
 
-void TForm3::showEvent(QShowEvent* event)
+void RoutingTableView::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FitOuterSize();
     PlaceBelowMatrix();
 }
 
-void TForm3::moveEvent(QMoveEvent* event)
+void RoutingTableView::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
     FitOuterSize();
 }
 
-void TForm3::FitOuterSize()
+void RoutingTableView::FitOuterSize()
 {
     const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     const QSize client(kOuterWidth - m.left() - m.right(), kOuterHeight - m.top() - m.bottom());

@@ -1,6 +1,6 @@
 // The program lock: the lock screen follows line 37 of config.ini, reread within 20 ms of a
 // change.
-#include "Form1.h"
+#include "MainWindow.h"
 
 #include "ComTerminal.h"
 #include "ErrorReport.h"
@@ -14,10 +14,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-void TForm1::ConnectLockScreen()
+void MainWindow::ConnectLockScreen()
 {
     connect(sPanel10->sButton6, &QPushButton::clicked, this,
-            [this] { ErrorReport::Guard([this] { sButton6Click(); }); });
+            [this] { ErrorReport::Guard([this] { Unlock(); }); });
 }
 
 namespace {
@@ -26,13 +26,13 @@ constexpr int kLockWatchedTickMs = 1000;   // with notices, a slow look as a saf
 }  // namespace
 
 // Waking 50 times a second to look at an unchanged file cost more than all the polling of the
-// controller; the kernel tells when the file is written instead. Timer4 keeps its role: while
+// controller; the kernel tells when the file is written instead. lockWatch keeps its role: while
 // it is stopped, changes are not followed.
-void TForm1::WatchSettingsFile()
+void MainWindow::WatchSettingsFile()
 {
     const auto follow = [this] {
-        if (Timer4->isActive())
-            ErrorReport::Guard([this] { Timer4Timer(); });
+        if (lockWatch->isActive())
+            ErrorReport::Guard([this] { FollowLockMarker(); });
     };
     if (!settingsSettle_) {
         settingsSettle_ = new QTimer(this);
@@ -42,24 +42,24 @@ void TForm1::WatchSettingsFile()
     }
     settingsWatch_.OnChanged = follow;
     settingsWatch_.OnTouched = [this] {
-        if (Timer4->isActive() && !settingsSettle_->isActive())
+        if (lockWatch->isActive() && !settingsSettle_->isActive())
             settingsSettle_->start();
     };
-    settingsWatch_.OnLost = [this] { Timer4->setInterval(kLockTickMs); };
-    Timer4->setInterval(settingsWatch_.Watch(SettingsFile::kFileName) ? kLockWatchedTickMs : kLockTickMs);
+    settingsWatch_.OnLost = [this] { lockWatch->setInterval(kLockTickMs); };
+    lockWatch->setInterval(settingsWatch_.Watch(SettingsFile::kFileName) ? kLockWatchedTickMs : kLockTickMs);
 }
 
-void TForm1::SetEdit2(const QString& text)
+void MainWindow::SetLockMarker(const QString& text)
 {
-    if (text == edit2_)
+    if (text == lockMarker_)
         return;
-    edit2_ = text;
-    Edit2Change();
+    lockMarker_ = text;
+    LockMarkerChanged();
 }
 
-void TForm1::Edit2Change()
+void MainWindow::LockMarkerChanged()
 {
-    if (edit2_ == SettingsFile::kUnlockedMarker)
+    if (lockMarker_ == SettingsFile::kUnlockedMarker)
         sPanel10->hide();
     else
         sPanel10->show();
@@ -68,7 +68,7 @@ void TForm1::Edit2Change()
 
 // Reads the file only when it may have changed; a file that cannot be read leaves the lock
 // state as it is (an editor may be between deleting and writing it).
-void TForm1::Timer4Timer()
+void MainWindow::FollowLockMarker()
 {
     if (!settingsStamp_.Changed(SettingsFile::kFileName))
         return;
@@ -77,37 +77,37 @@ void TForm1::Timer4Timer()
         settingsStamp_.Forget();
         return;
     }
-    memo1_ = lines;
-    SetEdit2(SettingsFile::Line(memo1_, SettingsFile::kLockMarkerLine));
+    settingsLines_ = lines;
+    SetLockMarker(SettingsFile::Line(settingsLines_, SettingsFile::kLockMarkerLine));
 }
 
-void TForm1::sButton3Click()
+void MainWindow::LockProgram()
 {
     sPanel10->sEdit1->clear();
-    Timer4->stop();
+    lockWatch->stop();
     SaveLockMarker(SettingsFile::kLockedMarker);
-    Timer4->start();
+    lockWatch->start();
 }
 
-void TForm1::sButton6Click()
+void MainWindow::Unlock()
 {
     const QString code = UnlockCode(QDate::currentDate(), QLocale::system());
     if (sPanel10->sEdit1->text() != code)
         return;
-    const QStringList composed = SettingsFile::WithLockMarker(memo1_, SettingsFile::kUnlockedMarker);
-    Timer4->stop();
+    const QStringList composed = SettingsFile::WithLockMarker(settingsLines_, SettingsFile::kUnlockedMarker);
+    lockWatch->stop();
     SettingsFile::Save(SettingsFile::kFileName, composed);
-    Timer4->start();
+    lockWatch->start();
 }
 
-void TForm1::SaveLockMarker(const QString& marker)
+void MainWindow::SaveLockMarker(const QString& marker)
 {
-    SettingsFile::Save(SettingsFile::kFileName, SettingsFile::WithLockMarker(memo1_, marker));
+    SettingsFile::Save(SettingsFile::kFileName, SettingsFile::WithLockMarker(settingsLines_, marker));
 }
 
 // Disabled widgets take no focus, click, key or shortcut, so whatever an overlay covers is out
 // of reach; only the overlay on top stays usable.
-void TForm1::UpdateCover()
+void MainWindow::UpdateCover()
 {
     const bool locked = !sPanel10->isHidden();
     const bool learning = !sPanel7->isHidden();

@@ -1,7 +1,5 @@
-// The main window's controls at their fixed places, its port, terminal and timers.
-#include "Form1.h"
-
-#include "PortKeeper.h"
+// The main window's controls at their fixed places, its terminal and timers.
+#include "MainWindow.h"
 
 #include "ComPort.h"
 #include "ComTerminal.h"
@@ -45,7 +43,7 @@ QCheckBox* StateBox(QWidget* parent, const QString& name, const QString& text, i
 {
     auto* box = new QCheckBox(text, parent);
     box->setObjectName(name);
-    box->setGeometry(x, y, w, TForm1::kRowPitch);
+    box->setGeometry(x, y, w, MainWindow::kRowPitch);
     MakeReadOnly(box);
     return box;
 }
@@ -70,7 +68,7 @@ QTimer* Timer(QObject* parent, const char* name, int intervalMs, bool singleShot
 
 }  // namespace
 
-void TForm1::BuildLayout()
+void MainWindow::BuildLayout()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Selvora - konfiguracja"));
@@ -175,7 +173,7 @@ void TForm1::BuildLayout()
     }
 }
 
-void TForm1::BuildTerminalPanel()
+void MainWindow::BuildTerminalPanel()
 {
     sPanel7 = new QFrame(this);
     sPanel7->setObjectName(QStringLiteral("sPanel7"));
@@ -186,24 +184,11 @@ void TForm1::BuildTerminalPanel()
 
     sLabel8 = Label(sPanel7, "sLabel8", QStringLiteral("Terminal"), 272, 8, 80, 14);
 
-    ComPort1 = new TComPort(this);
-    ComPort1->setObjectName(QStringLiteral("ComPort1"));
-    ComPort1->BeginLoading();
-    ComPort1->SetBaudRate(br9600);
-    ComPort1->SetDataBits(dbEight);
-    ComPort1->SetStopBits(sbOneStopBit);
-    ComPort1->Parity()->SetBits(prNone);
-    ComPort1->FlowControl()->SetFlowControl(fcNone);
-    ComPort1->FlowControl()->SetControlDTR(dtrDisable);
-    ComPort1->FlowControl()->SetControlRTS(rtsDisable);
-    ComPort1->SetPort(QStringLiteral("COM1"));
-    ComPort1->Loaded();
-
     ComTerminal1 = new TComTerminal(sPanel7);
     ComTerminal1->setObjectName(QStringLiteral("ComTerminal1"));
     ComTerminal1->BeginLoading();
     ComTerminal1->setGeometry(8, 24, 593, 313);
-    ComTerminal1->SetComPort(ComPort1);
+    ComTerminal1->SetComPort(port_);
     ComTerminal1->SetEmulation(teVT100orANSI);
     ComTerminal1->SetColor(0x000000);
     QFont termFont(QStringLiteral("DejaVu Sans Mono"));
@@ -221,19 +206,15 @@ void TForm1::BuildTerminalPanel()
         "Zamknięcie w trakcie nauki komend może spowodować, że urządzenie nie będzie działać prawidłowo !"));
 }
 
-void TForm1::BuildTimers()
+void MainWindow::BuildTimers()
 {
-    Timer1 = Timer(this, "Timer1", 15000, true, false);
-    Timer2 = Timer(this, "Timer2", 10, true, true);   // first tick soon; then once a second
-    Timer4 = Timer(this, "Timer4", 20, false, false);
-    Timerx = Timer(this, "Timerx", 1500, true, false);
+    introTimer = Timer(this, "introTimer", 15000, true, false);
+    titleClock = Timer(this, "titleClock", 10, true, true);   // first tick soon; then once a second
+    lockWatch = Timer(this, "lockWatch", 20, false, false);
+    firstRunNaming = Timer(this, "firstRunNaming", 1500, true, false);
     // The polling cycle's timers (Timer5, Timer6, Timer7) are the session's.
-    Session = new TControllerSession([this](const std::string& bytes) { return ComPort1->WriteText(bytes); },
-                                     this);
-    Session->setObjectName(QStringLiteral("Session"));
-    Keeper = new TPortKeeper(ComPort1, this);
     // Running from the window's creation on, as designed.
-    Timer1->start();
-    Timer2->start();
-    Session->Start();
+    introTimer->start();
+    titleClock->start();
+    session_->Start();
 }

@@ -8,11 +8,17 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 class ModalAnswers : public QObject {
 public:
-    // Each box that opens is answered with the next button caption; once they are used up, a box
-    // is answered with Escape.
-    explicit ModalAnswers(QStringList answers = {}) : answers_(std::move(answers))
+    // What a box gets once the captions are used up: Escape (its cancel button), or accept().
+    enum class Otherwise { Escape, Accept };
+
+    // Each box that opens is answered with the next button caption; once they are used up, as
+    // `otherwise` says.
+    explicit ModalAnswers(QStringList answers = {}, Otherwise otherwise = Otherwise::Escape)
+        : answers_(std::move(answers)), otherwise_(otherwise)
     {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { Answer(); });
@@ -23,6 +29,8 @@ public:
 
     QStringList titles;
     QStringList texts;
+    // Called with each box before it is answered.
+    std::function<void(QMessageBox*)> seen;
 
 private:
     void Answer()
@@ -33,6 +41,8 @@ private:
         last_ = box;
         titles.append(box->windowTitle());
         texts.append(box->text());
+        if (seen)
+            seen(box);
         if (!answers_.isEmpty()) {
             const QString caption = answers_.takeFirst();
             for (QAbstractButton* b : box->buttons()) {
@@ -42,10 +52,14 @@ private:
                 }
             }
         }
-        QTest::keyClick(box, Qt::Key_Escape);
+        if (otherwise_ == Otherwise::Accept)
+            box->accept();
+        else
+            QTest::keyClick(box, Qt::Key_Escape);
     }
 
     QTimer timer_;
     QStringList answers_;
+    Otherwise otherwise_;
     QPointer<QMessageBox> last_;
 };

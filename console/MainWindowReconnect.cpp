@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 
 #include "ComPort.h"
 #include "PortKeeper.h"
@@ -7,34 +7,35 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-void TForm1::ConnectReconnect()
+void MainWindow::ConnectReconnect()
 {
-    connect(Keeper, &TPortKeeper::Lost, this, &TForm1::LineLost);
-    connect(Keeper, &TPortKeeper::Restored, this, &TForm1::LineRestored);
+    connect(keeper_, &TPortKeeper::Lost, this, &MainWindow::LineLost);
+    connect(keeper_, &TPortKeeper::Restored, this, &MainWindow::LineRestored);
 }
 
-void TForm1::LineLost()
+void MainWindow::LineLost()
 {
-    Session->LineLost();
+    session_->LineLost();
 
     // Not modal: the window stays usable, and the box goes away by itself once the device is
     // back, so nobody has to answer a stale message.
     if (!LineLostBox) {
         LineLostBox = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
                                       QString(), QMessageBox::Ok, this);
+        LineLostBox->setObjectName(QStringLiteral("LineLostBox"));
         LineLostBox->setWindowModality(Qt::NonModal);
     }
     LineLostBox->setText(QStringLiteral("Utracono połączenie ze sterownikiem (%1). Program połączy "
                                         "się ponownie, gdy urządzenie wróci.")
-                             .arg(ComPort1->Port()));
+                             .arg(port_->Port()));
     LineLostBox->show();
 }
 
-void TForm1::LineRestored()
+void MainWindow::LineRestored()
 {
     if (LineLostBox)
         LineLostBox->hide();
     // While learning runs, polling stays stopped on purpose; while the routing window is open
     // the session is suspended and resumes when it closes.
-    Session->LineRestored(sPanel7->isHidden());
+    session_->LineRestored(sPanel7->isHidden());
 }

@@ -1,4 +1,5 @@
-#include "Form4.h"
+#include "AboutBox.h"
+#include "FindChild.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,19 +10,19 @@
 
 namespace {
 
-TEST(Form4, ThreeLinesFitTheirPlacesInTheFixedWindow)
+TEST(AboutBox, ThreeLinesFitTheirPlacesInTheFixedWindow)
 {
-    TForm4 form;
+    AboutBox form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Selvora"));
     EXPECT_EQ(form.size(), QSize(420, 56));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
-    EXPECT_EQ(form.sLabel1->pos(), QPoint(8, 8));
-    EXPECT_EQ(form.sLabel2->pos(), QPoint(264, 8));
-    EXPECT_EQ(form.sLabel3->pos(), QPoint(8, 32));
-    EXPECT_EQ(form.sLabel3->width(), 406);
+    EXPECT_EQ(FindChild<QLabel>(&form, QStringLiteral("sLabel1"))->pos(), QPoint(8, 8));
+    EXPECT_EQ(FindChild<QLabel>(&form, QStringLiteral("sLabel2"))->pos(), QPoint(264, 8));
+    EXPECT_EQ(FindChild<QLabel>(&form, QStringLiteral("sLabel3"))->pos(), QPoint(8, 32));
+    EXPECT_EQ(FindChild<QLabel>(&form, QStringLiteral("sLabel3"))->width(), 406);
 
     // Each line is readable in full: it neither runs into its neighbour nor off the window.
-    for (QLabel* label : {form.sLabel1, form.sLabel2, form.sLabel3}) {
+    for (QLabel* label : {FindChild<QLabel>(&form, QStringLiteral("sLabel1")), FindChild<QLabel>(&form, QStringLiteral("sLabel2")), FindChild<QLabel>(&form, QStringLiteral("sLabel3"))}) {
         EXPECT_FALSE(label->text().isEmpty());
         EXPECT_EQ(label->font().pixelSize(), 11);
         const QFontMetrics fm(label->font());
@@ -29,8 +30,8 @@ TEST(Form4, ThreeLinesFitTheirPlacesInTheFixedWindow)
         EXPECT_LE(label->geometry().right(), 419);
         EXPECT_LE(label->geometry().bottom(), 55);
     }
-    EXPECT_LE(form.sLabel1->geometry().right(), form.sLabel2->x());
-    EXPECT_TRUE(form.sLabel3->text().contains(QStringLiteral("Selvora")));
+    EXPECT_LE(FindChild<QLabel>(&form, QStringLiteral("sLabel1"))->geometry().right(), FindChild<QLabel>(&form, QStringLiteral("sLabel2"))->x());
+    EXPECT_TRUE(FindChild<QLabel>(&form, QStringLiteral("sLabel3"))->text().contains(QStringLiteral("Selvora")));
 
     // Opens in the middle of the screen, even after being moved away.
     form.move(0, 0);

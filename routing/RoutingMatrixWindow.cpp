@@ -1,9 +1,9 @@
-#include "Form2.h"
+#include "RoutingMatrixWindow.h"
 
 #include "ColumnHeader.h"
 #include "ControllerSession.h"
 #include "ErrorReport.h"
-#include "Form3.h"
+#include "RoutingTableView.h"
 #include "PassProgress.h"
 #include "RoutingBackup.h"
 #include "RoutingCell.h"
@@ -12,6 +12,7 @@
 #include "RoutingSheet.h"
 #include "RoutingTable.h"
 #include "RoutingTableRead.h"
+#include "RoutingWriteFlow.h"
 #include "SettingsFile.h"
 #include "SettingsLayout.h"
 
@@ -63,14 +64,14 @@ QAction* MenuAction(QWidget* owner, const char* name, const QString& caption, co
 
 }  // namespace
 
-const QString TForm2::kQuestionTitle = QStringLiteral("Konfiguracja");
-const QString TForm2::kReadFailed = QStringLiteral("Nie udało się odczytać konfiguracji ze sterownika.");
-const QString TForm2::kUnreadBeforeWrite =
+const QString RoutingMatrixWindow::kQuestionTitle = QStringLiteral("Konfiguracja");
+const QString RoutingMatrixWindow::kReadFailed = QStringLiteral("Nie udało się odczytać konfiguracji ze sterownika.");
+const QString RoutingMatrixWindow::kUnreadBeforeWrite =
     QStringLiteral("Nie udało się odczytać konfiguracji sterownika. Zapis zastąpi całą konfigurację sterownika.");
-const QString TForm2::kWriteNotConfirmed =
+const QString RoutingMatrixWindow::kWriteNotConfirmed =
     QStringLiteral("Sterownik nie potwierdził zapisu konfiguracji. Zapisz ją ponownie (F2).");
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent)
+RoutingMatrixWindow::RoutingMatrixWindow(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Konfiguracja ! F2  ZAPISZ USTAWIENIA, F3 POKAŻ AKTUALNE UST."));
@@ -105,9 +106,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
             [this](const Routing::TRoutingCells& table) { ErrorReport::Guard([&] { OnTableRead(table); }); });
     connect(tableRead_, &TRoutingTableRead::Failed, this,
             [this] { ErrorReport::Guard([this] { OnTableReadFailed(); }); });
-    savedAck_.setSingleShot(true);
-    savedAck_.setInterval(kSavedAckMs);
-    connect(&savedAck_, &QTimer::timeout, this, [this] { ErrorReport::Guard([this] { OnSavedAckMissing(); }); });
+    BuildWriteFlow();
 
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { ScrollToFocused(now); });
@@ -118,10 +117,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
         move(area.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
     }
 
-    FormCreate();
+    ShowNames();
 }
 
-TForm2::~TForm2()
+RoutingMatrixWindow::~RoutingMatrixWindow()
 {
     // Nothing may reach this half-destroyed window while QWidget tears it down.
     disconnect(qApp, nullptr, this, nullptr);
@@ -133,7 +132,7 @@ TForm2::~TForm2()
     }
 }
 
-void TForm2::BuildColumns()
+void RoutingMatrixWindow::BuildColumns()
 {
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("Columns"));
@@ -176,7 +175,7 @@ void TForm2::BuildColumns()
     }
 }
 
-void TForm2::BuildMenu()
+void RoutingMatrixWindow::BuildMenu()
 {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -191,19 +190,19 @@ void TForm2::BuildMenu()
     PopupMenu1->addSeparator();
     PopupMenu1->addActions({Zapiszdopliku1, Wczytajzpliku1, DrukujdoPDF1});
 
-    const std::pair<QAction*, void (TForm2::*)()> handlers[] = {
-        {Zapisz1, &TForm2::Zapisz1Click},
-        {Stankonfiguracji1, &TForm2::Stankonfiguracji1Click},
-        {Wczytajzesterownika1, &TForm2::Wczytajzesterownika1Click},
-        {Zapiszdopliku1, &TForm2::Zapiszdopliku1Click},
-        {Wczytajzpliku1, &TForm2::Wczytajzpliku1Click},
-        {DrukujdoPDF1, &TForm2::DrukujdoPDF1Click},
+    const std::pair<QAction*, void (RoutingMatrixWindow::*)()> handlers[] = {
+        {Zapisz1, &RoutingMatrixWindow::SaveToController},
+        {Stankonfiguracji1, &RoutingMatrixWindow::ShowControllerTable},
+        {Wczytajzesterownika1, &RoutingMatrixWindow::LoadFromController},
+        {Zapiszdopliku1, &RoutingMatrixWindow::SaveToFile},
+        {Wczytajzpliku1, &RoutingMatrixWindow::LoadFromFile},
+        {DrukujdoPDF1, &RoutingMatrixWindow::PrintToPdf},
     };
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this, [this, h = handler] { ErrorReport::Guard([&] { (this->*h)(); }); });
 }
 
-void TForm2::FormCreate()
+void RoutingMatrixWindow::ShowNames()
 {
     nameLines_ = Routing::DefaultNameLines();
     if (QFile::exists(SettingsFile::kFileName)) {
@@ -223,7 +222,7 @@ void TForm2::FormCreate()
     }
 }
 
-void TForm2::Bind(TControllerSession* session, TForm3* view)
+void RoutingMatrixWindow::Bind(TControllerSession* session, RoutingTableView* view)
 {
     if (session_)
         disconnect(session_, nullptr, this, nullptr);
@@ -232,31 +231,30 @@ void TForm2::Bind(TControllerSession* session, TForm3* view)
     tableRead_->SetSession(session);
     if (!session_)
         return;
+    writeFlow_->AttachSession(session_, tableRead_);
     // Any whole, clean reply tells what the controller holds, whoever asked for it.
     connect(session_, &TControllerSession::ConfigDumpComplete, this,
             [this](const QByteArray& raw) { ErrorReport::Guard([&] { OnDumpComplete(raw); }); });
-    connect(session_, &TControllerSession::SavingFinished, this,
-            [this] { ErrorReport::Guard([this] { OnSavingFinished(); }); });
 }
 
-TRoutingCell* TForm2::Cell(int input, int output) const
+TRoutingCell* RoutingMatrixWindow::Cell(int input, int output) const
 {
     if (input < 1 || input > Routing::kInputs || output < 1 || output > Routing::kOutputs)
         return nullptr;
     return cells_[input - 1][output - 1];
 }
 
-TColumnHeader* TForm2::ColumnHeader(int input) const
+TColumnHeader* RoutingMatrixWindow::ColumnHeader(int input) const
 {
     return input >= 1 && input <= Routing::kInputs ? headers_[input - 1] : nullptr;
 }
 
-QWidget* TForm2::Column(int input) const
+QWidget* RoutingMatrixWindow::Column(int input) const
 {
     return input >= 1 && input <= Routing::kInputs ? columns_[input - 1] : nullptr;
 }
 
-Routing::TRoutingCells TForm2::MatrixCells() const
+Routing::TRoutingCells RoutingMatrixWindow::MatrixCells() const
 {
     Routing::TRoutingCells cells;
     for (int k = 1; k <= Routing::kInputs; ++k)
@@ -265,14 +263,14 @@ Routing::TRoutingCells TForm2::MatrixCells() const
     return cells;
 }
 
-void TForm2::SetMatrixCells(const Routing::TRoutingCells& cells)
+void RoutingMatrixWindow::SetMatrixCells(const Routing::TRoutingCells& cells)
 {
     for (int k = 1; k <= Routing::kInputs; ++k)
         for (int j = 1; j <= Routing::kOutputs; ++j)
             cells_[k - 1][j - 1]->setChecked(cells.At(k, j));
 }
 
-void TForm2::UpdateMarks()
+void RoutingMatrixWindow::UpdateMarks()
 {
     for (int k = 1; k <= Routing::kInputs; ++k) {
         int changes = 0;
@@ -288,7 +286,7 @@ void TForm2::UpdateMarks()
     }
 }
 
-void TForm2::SetBusy(bool busy)
+void RoutingMatrixWindow::SetBusy(bool busy)
 {
     for (QAction* a : {Zapisz1, Wczytajzesterownika1, Wczytajzpliku1})
         a->setEnabled(!busy);
@@ -296,18 +294,18 @@ void TForm2::SetBusy(bool busy)
 
 // --- Reading the controller's table ---
 
-void TForm2::Wczytajzesterownika1Click()
+void RoutingMatrixWindow::LoadFromController()
 {
     if (tableRead_->Running())
         return;
-    readFor_ = ReadFor::Load;
+    loading_ = true;
     SetBusy(true);
     if (view_ && view_->isVisible())
-        view_->Memo1->clear();
+        view_->ClearText();
     tableRead_->Start();
 }
 
-void TForm2::OnDumpComplete(const QByteArray& raw)
+void RoutingMatrixWindow::OnDumpComplete(const QByteArray& raw)
 {
     if (const std::optional<Routing::TRoutingCells> table = Routing::DecodeReplyStrict(raw)) {
         controllerTable_ = *table;
@@ -315,140 +313,110 @@ void TForm2::OnDumpComplete(const QByteArray& raw)
     }
 }
 
-void TForm2::OnTableRead(const Routing::TRoutingCells& table)
+void RoutingMatrixWindow::OnTableRead(const Routing::TRoutingCells& table)
 {
-    const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
+    if (!std::exchange(loading_, false))
+        return;
     controllerTable_ = table;
     SetBusy(false);
-    if (purpose == ReadFor::Load)
-        SetMatrixCells(table);
+    SetMatrixCells(table);
     UpdateMarks();
-    if (purpose == ReadFor::Write)
-        ConfirmAndWrite(table);
 }
 
-void TForm2::OnTableReadFailed()
+void RoutingMatrixWindow::OnTableReadFailed()
 {
-    const ReadFor purpose = std::exchange(readFor_, ReadFor::Nothing);
+    if (!std::exchange(loading_, false))
+        return;
     SetBusy(false);
-    if (purpose == ReadFor::Load)
-        QMessageBox::warning(this, kQuestionTitle, kReadFailed);
-    else if (purpose == ReadFor::Write)
-        ConfirmAndWrite(std::nullopt);
+    QMessageBox::warning(this, kQuestionTitle, kReadFailed);
 }
 
 // --- Writing ---
 
-void TForm2::Zapisz1Click()
+void RoutingMatrixWindow::BuildWriteFlow()
+{
+    writeFlow_ = new TRoutingWriteFlow(this);
+    writeFlow_->wanted = [this] { return MatrixCells(); };
+    writeFlow_->checked = [this](int input, int output) { return cells_[input - 1][output - 1]->isChecked(); };
+    writeFlow_->goAhead = [this](const std::optional<Routing::TRoutingCells>& held,
+                                 const Routing::TRoutingChanges& changes) { return ConfirmWrite(held, changes); };
+    writeFlow_->progress = [this](int sent) { progress_->SetSent(sent); };
+    writeFlow_->sleepUntil = [this](Routing::PassClock::time_point deadline) {
+        (SleepUntil ? SleepUntil : Routing::SleepUntilDeadline)(deadline);
+    };
+    // The indicator and a busy cursor for the length of the pass, also when a write fails.
+    writeFlow_->passBegins = [this] {
+        SetBusy(true);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        progress_->Begin(0);
+    };
+    writeFlow_->passEnds = [this] {
+        progress_->End();
+        QApplication::restoreOverrideCursor();
+        SetBusy(false);
+    };
+    connect(writeFlow_, &TRoutingWriteFlow::TableKnown, this,
+            [this](const std::optional<Routing::TRoutingCells>& held) {
+                SetBusy(false);
+                if (held) {
+                    controllerTable_ = *held;
+                    UpdateMarks();
+                }
+            });
+    connect(writeFlow_, &TRoutingWriteFlow::PassFailed, this, [this](const QString& reason) {
+        // The cells stay as they are, ready for the next F2.
+        QMessageBox box(QMessageBox::Warning, kQuestionTitle, kWriteNotConfirmed, QMessageBox::Ok, this);
+        box.setDetailedText(reason);
+        box.exec();
+    });
+    // Also after the "not confirmed" message: a late '?' still means the table was stored.
+    connect(writeFlow_, &TRoutingWriteFlow::Saved, this, [this](const Routing::TRoutingCells& stored) {
+        controllerTable_ = stored;
+        UpdateMarks();
+    });
+    connect(writeFlow_, &TRoutingWriteFlow::NotConfirmed, this,
+            [this] { QMessageBox::warning(this, kQuestionTitle, kWriteNotConfirmed); });
+}
+
+void RoutingMatrixWindow::SaveToController()
 {
     if (tableRead_->Running())
         return;
-    // Another program on the line may have changed the table since it was last read.
-    readFor_ = ReadFor::Write;
     SetBusy(true);
     if (view_ && view_->isVisible())
-        view_->Memo1->clear();
-    tableRead_->Start();
+        view_->ClearText();
+    writeFlow_->pacing = Pacing;
+    writeFlow_->Start();
 }
 
-void TForm2::ConfirmAndWrite(const std::optional<Routing::TRoutingCells>& held)
+bool RoutingMatrixWindow::ConfirmWrite(const std::optional<Routing::TRoutingCells>& held,
+                                       const Routing::TRoutingChanges& changes)
 {
     QString question;
-    if (!held) {
+    if (!held)
         question = kUnreadBeforeWrite;
-    } else {
-        const Routing::TRoutingChanges changes = Routing::CountChanges(*held, MatrixCells());
-        if (changes.removed > 0)
-            question = QStringLiteral("Dodane połączenia: %1, usunięte połączenia: %2")
-                           .arg(changes.added)
-                           .arg(changes.removed);
-    }
-    if (!question.isEmpty()) {
-        QMessageBox box(QMessageBox::Question, kQuestionTitle, question, QMessageBox::NoButton, this);
-        QPushButton* save = box.addButton(QStringLiteral("Zapisz"), QMessageBox::AcceptRole);
-        QPushButton* cancel = box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
-        box.setDefaultButton(cancel);
-        box.setEscapeButton(cancel);
-        box.exec();
-        if (box.clickedButton() != save)
-            return;
-    }
-    RunPass();
+    else if (changes.removed > 0)
+        question = QStringLiteral("Dodane połączenia: %1, usunięte połączenia: %2").arg(changes.added).arg(changes.removed);
+    if (question.isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::Question, kQuestionTitle, question, QMessageBox::NoButton, this);
+    QPushButton* save = box.addButton(QStringLiteral("Zapisz"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == save;
 }
 
-void TForm2::RunPass()
-{
-    SetBusy(true);
-    awaitingAck_.reset();
-    savedAck_.stop();
-    try {
-        WriteMatrix();
-    } catch (...) {
-        SetBusy(false);
-        // The cells stay as they are, ready for the next F2.
-        QMessageBox box(QMessageBox::Warning, kQuestionTitle, kWriteNotConfirmed, QMessageBox::Ok, this);
-        box.setDetailedText(ErrorReport::Message(std::current_exception()));
-        box.exec();
-        return;
-    }
-    SetBusy(false);
-    awaitingAck_ = MatrixCells();
-    savedAck_.start();
-}
-
-void TForm2::WriteMatrix()
+void RoutingMatrixWindow::WriteMatrix()
 {
     if (!session_)
         throw std::runtime_error("The routing window has no line to the controller");
-
-    Routing::RoutingPassIo io;
-    io.write = [this](const std::string& text) {
-        const int sent = session_->WriteCommand(text);
-        // A character the device did not take would shift every later cell of the table.
-        if (sent != static_cast<int>(text.size()))
-            throw std::runtime_error("Routing write incomplete: the port took " +
-                                     std::to_string(sent) + " of " +
-                                     std::to_string(text.size()) + " bytes");
-    };
-    io.checked = [this](int input, int output) { return cells_[input - 1][output - 1]->isChecked(); };
-    io.progress = [this](int sent) { progress_->SetSent(sent); };
-    io.now = Routing::SteadyNow;
-    io.sleepUntil = SleepUntil ? SleepUntil : Routing::SleepUntilDeadline;
-
-    // The indicator and a busy cursor for the length of the pass, also when a write fails.
-    struct PassIndicator {
-        TPassProgress* p;
-        explicit PassIndicator(TPassProgress* progress) : p(progress)
-        {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            p->Begin(0);
-        }
-        ~PassIndicator()
-        {
-            p->End();
-            QApplication::restoreOverrideCursor();
-        }
-    } indicator(progress_);
-    Routing::RunRoutingPass(io, Pacing);
+    writeFlow_->pacing = Pacing;
+    writeFlow_->RunPass();
 }
 
-void TForm2::OnSavingFinished()
-{
-    // Also after the "not confirmed" message: a late '?' still means the table was stored.
-    if (!awaitingAck_)
-        return;
-    controllerTable_ = *awaitingAck_;
-    awaitingAck_.reset();
-    savedAck_.stop();
-    UpdateMarks();
-}
-
-void TForm2::OnSavedAckMissing()
-{
-    QMessageBox::warning(this, kQuestionTitle, kWriteNotConfirmed);
-}
-
-void TForm2::Stankonfiguracji1Click()
+void RoutingMatrixWindow::ShowControllerTable()
 {
     if (!view_)
         throw std::runtime_error("The routing window has no configuration view");
@@ -457,7 +425,7 @@ void TForm2::Stankonfiguracji1Click()
 
 // --- Files ---
 
-void TForm2::Zapiszdopliku1Click()
+void RoutingMatrixWindow::SaveToFile()
 {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Zapisz do pliku"),
                                                       QStringLiteral("konfiguracja.txt"),
@@ -466,7 +434,7 @@ void TForm2::Zapiszdopliku1Click()
         SaveBackupTo(path);
 }
 
-void TForm2::Wczytajzpliku1Click()
+void RoutingMatrixWindow::LoadFromFile()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Wczytaj z pliku"), QString(),
                                                       QStringLiteral("Tabela połączeń (*.txt);;Wszystkie pliki (*)"));
@@ -474,7 +442,7 @@ void TForm2::Wczytajzpliku1Click()
         LoadBackupFrom(path);
 }
 
-void TForm2::DrukujdoPDF1Click()
+void RoutingMatrixWindow::PrintToPdf()
 {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Drukuj do PDF"),
                                                       QStringLiteral("konfiguracja.pdf"),
@@ -495,7 +463,7 @@ QStringList Names(const QStringList& lines, int (*lineOf)(int))
 
 }  // namespace
 
-void TForm2::SaveBackupTo(const QString& path)
+void RoutingMatrixWindow::SaveBackupTo(const QString& path)
 {
     Routing::TRoutingBackup backup;
     backup.port = SettingsFile::Line(nameLines_, SettingsLayout::kPortLine);
@@ -509,7 +477,7 @@ void TForm2::SaveBackupTo(const QString& path)
     }
 }
 
-void TForm2::LoadBackupFrom(const QString& path)
+void RoutingMatrixWindow::LoadBackupFrom(const QString& path)
 {
     Routing::TRoutingBackup backup;
     try {
@@ -530,7 +498,7 @@ void TForm2::LoadBackupFrom(const QString& path)
                                  .arg(differences.join(QLatin1Char('\n'))));
 }
 
-void TForm2::PrintTo(const QString& path)
+void RoutingMatrixWindow::PrintTo(const QString& path)
 {
     Routing::TRoutingSheet sheet;
     sheet.cells = MatrixCells();
@@ -547,48 +515,49 @@ void TForm2::PrintTo(const QString& path)
 
 // --- Window ---
 
-void TForm2::FormClose()
+void RoutingMatrixWindow::FinishClosing()
 {
     tableRead_->Cancel();
-    readFor_ = ReadFor::Nothing;
+    loading_ = false;
+    writeFlow_->CancelRead();
     SetBusy(false);
     emit Closed();
     if (view_)
         view_->hide();
 }
 
-void TForm2::reject()
+void RoutingMatrixWindow::reject()
 {
     // Escape closes the window the same way as its close button, so the main window comes back.
     close();
 }
 
-void TForm2::closeEvent(QCloseEvent* event)
+void RoutingMatrixWindow::closeEvent(QCloseEvent* event)
 {
-    FormClose();
+    FinishClosing();
     event->accept();
 }
 
-void TForm2::contextMenuEvent(QContextMenuEvent* event)
+void RoutingMatrixWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     PopupMenu1->popup(event->globalPos());
     event->accept();
 }
 
-void TForm2::showEvent(QShowEvent* event)
+void RoutingMatrixWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FitOuterSize();
 }
 
-void TForm2::moveEvent(QMoveEvent* event)
+void RoutingMatrixWindow::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
     // The window manager's frame is known only once the window is up.
     FitOuterSize();
 }
 
-void TForm2::FitOuterSize()
+void RoutingMatrixWindow::FitOuterSize()
 {
     const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     const QSize client(kOuterWidth - m.left() - m.right(), kOuterHeight - m.top() - m.bottom());
@@ -596,7 +565,7 @@ void TForm2::FitOuterSize()
         setFixedSize(client);
 }
 
-void TForm2::ScrollToFocused(QWidget* now)
+void RoutingMatrixWindow::ScrollToFocused(QWidget* now)
 {
     if (now && ScrollBox->widget() && ScrollBox->widget()->isAncestorOf(now))
         ScrollBox->ensureWidgetVisible(now, 16, 0);

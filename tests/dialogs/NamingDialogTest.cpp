@@ -1,7 +1,10 @@
-#include "Form6.h"
+#include "NamingDialog.h"
+#include "FindChild.h"
 
 #include "SettingsFile.h"
+#include "ModalAnswers.h"
 #include "TestApplication.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,7 +13,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -24,25 +26,17 @@ namespace {
 // Answers every message box that opens, noting its text and whether config.ini existed then.
 class MessageBoxWatcher {
 public:
-    explicit MessageBoxWatcher(QStringList* log) : log_(log)
+    explicit MessageBoxWatcher(QStringList* log) : answers_({}, ModalAnswers::Otherwise::Accept)
     {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (box && box->isVisible()) {
-                    log_->append(QStringLiteral("message:") + box->text());
-                    if (QFile::exists(SettingsFile::kFileName))
-                        log_->append(QStringLiteral("file present"));
-                    box->accept();
-                }
-            }
-        });
-        timer_.start(5);
+        answers_.seen = [log](QMessageBox* box) {
+            log->append(QStringLiteral("message:") + box->text());
+            if (QFile::exists(SettingsFile::kFileName))
+                log->append(QStringLiteral("file present"));
+        };
     }
 
 private:
-    QStringList* log_;
-    QTimer timer_;
+    ModalAnswers answers_;
 };
 
 // Makes every file write of this process beyond a few bytes fail (EFBIG), even as root.
@@ -67,13 +61,11 @@ private:
     void (*oldHandler_)(int);
 };
 
-class Form6Test : public ::testing::Test {
+class NamingDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        oldCwd_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        ASSERT_TRUE(folder_.IsValid());
         TestApplication::TakeReportedErrors();
         form_.OnTerminate = [this] { log_.append(QStringLiteral("terminate")); };
         form_.show();
@@ -82,7 +74,6 @@ protected:
     void TearDown() override
     {
         form_.hide();
-        QDir::setCurrent(oldCwd_);
     }
 
     QByteArray FileBytes() const
@@ -102,20 +93,19 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    void ClickSave() { QTest::mouseClick(form_.sButton1, Qt::LeftButton); }
+    void ClickSave() { QTest::mouseClick(FindChild<QPushButton>(&form_, QStringLiteral("sButton1")), Qt::LeftButton); }
 
-    QTemporaryDir dir_;
-    QString oldCwd_;
+    TWorkingFolder folder_;
     QStringList log_;
-    TForm6 form_;
+    NamingDialog form_;
 };
 
-TEST_F(Form6Test, SavingTheDefaultsWritesTheExactFileThenAsksForARestartAndEnds)
+TEST_F(NamingDialogTest, SavingTheDefaultsWritesTheExactFileThenAsksForARestartAndEnds)
 {
     // A file from an earlier run is replaced, not merged.
     WriteFile(QByteArray(5000, 'x'));
     EXPECT_EQ(form_.windowTitle(), QStringLiteral("Nadaj nazwy ..."));
-    EXPECT_EQ(form_.sEdit1->text(), QStringLiteral("COM1"));
+    EXPECT_EQ(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->text(), QStringLiteral("COM1"));
 
     MessageBoxWatcher watcher(&log_);
     ClickSave();
@@ -132,10 +122,10 @@ TEST_F(Form6Test, SavingTheDefaultsWritesTheExactFileThenAsksForARestartAndEnds)
     EXPECT_EQ(log_, (QStringList{QStringLiteral("message:Uruchom ponownie program !"),
                                  QStringLiteral("file present"), QStringLiteral("terminate")}));
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
+    EXPECT_EQ(QDir(folder_.Path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
 }
 
-TEST_F(Form6Test, TypedNamesAreWrittenAsTypedWithTheirLineCount)
+TEST_F(NamingDialogTest, TypedNamesAreWrittenAsTypedWithTheirLineCount)
 {
     MessageBoxWatcher watcher(&log_);
 
@@ -144,11 +134,11 @@ TEST_F(Form6Test, TypedNamesAreWrittenAsTypedWithTheirLineCount)
     QString inputs;
     for (int i = 1; i <= 17; ++i)
         inputs += QStringLiteral("we %1\n").arg(i);
-    form_.Memo1->setPlainText(inputs);
-    QTextCursor cursor(form_.Memo1->document());
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->setPlainText(inputs);
+    QTextCursor cursor(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->document());
     cursor.insertText(QStringLiteral(" Kuchnia\u00a0"));
-    form_.Memo2->setPlainText(QStringLiteral("lampa\n\n"));
-    form_.sEdit1->setText(QStringLiteral("COM7"));
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo2"))->setPlainText(QStringLiteral("lampa\n\n"));
+    FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->setText(QStringLiteral("COM7"));
     ClickSave();
 
     const QStringList lines = FileLines();
@@ -163,12 +153,12 @@ TEST_F(Form6Test, TypedNamesAreWrittenAsTypedWithTheirLineCount)
     EXPECT_TRUE(log_.contains(QStringLiteral("terminate")));
 }
 
-TEST_F(Form6Test, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage)
+TEST_F(NamingDialogTest, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage)
 {
     const QByteArray old = "----------\r\nCOM4\r\n----------\r\nstare\r\n";
     WriteFile(old);
     MessageBoxWatcher watcher(&log_);
-    form_.Memo1->setPlainText(QStringLiteral("nowe"));
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->setPlainText(QStringLiteral("nowe"));
     {
         FileSizeLimit limit(16);
         ClickSave();
@@ -180,9 +170,9 @@ TEST_F(Form6Test, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage
     EXPECT_EQ(FileBytes(), old);
     EXPECT_TRUE(log_.isEmpty()) << log_.join(' ').toStdString();
     EXPECT_TRUE(form_.isVisible());
-    EXPECT_EQ(form_.Memo1->toPlainText(), QStringLiteral("nowe"));
+    EXPECT_EQ(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->toPlainText(), QStringLiteral("nowe"));
     // No half-written temporary file is left beside it.
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
+    EXPECT_EQ(QDir(folder_.Path()).entryList(QDir::Files), QStringList{SettingsFile::kFileName});
 
     // Once writing works again the same dialog saves normally.
     ClickSave();
@@ -190,27 +180,27 @@ TEST_F(Form6Test, FailedWriteKeepsTheOldFileAndTheDialogAndShowsNoRestartMessage
     EXPECT_TRUE(log_.contains(QStringLiteral("terminate")));
 }
 
-TEST_F(Form6Test, ClosingWritesNothingAndKeepsTheTypedTextForTheRun)
+TEST_F(NamingDialogTest, ClosingWritesNothingAndKeepsTheTypedTextForTheRun)
 {
     // The dialog never loads names from an existing file.
     WriteFile("----------\r\nCOM9\r\n----------\r\nzapisana\r\n");
-    EXPECT_EQ(form_.Memo1->toPlainText().section('\n', 0, 0), QStringLiteral("1 wejście"));
-    EXPECT_EQ(form_.sEdit1->text(), QStringLiteral("COM1"));
+    EXPECT_EQ(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo1"))->toPlainText().section('\n', 0, 0), QStringLiteral("1 wejście"));
+    EXPECT_EQ(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->text(), QStringLiteral("COM1"));
     const QByteArray before = FileBytes();
 
-    form_.sEdit1->selectAll();
-    QTest::keyClicks(form_.sEdit1, QStringLiteral("COM5"));
+    FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->selectAll();
+    QTest::keyClicks(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1")), QStringLiteral("COM5"));
     // Enter in the port field does not save.
-    QTest::keyClick(form_.sEdit1, Qt::Key_Return);
+    QTest::keyClick(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1")), Qt::Key_Return);
     EXPECT_TRUE(form_.isVisible());
-    form_.Memo2->setPlainText(QStringLiteral("brama"));
+    FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo2"))->setPlainText(QStringLiteral("brama"));
     form_.close();
     EXPECT_FALSE(form_.isVisible());
 
     form_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form_));
-    EXPECT_EQ(form_.sEdit1->text(), QStringLiteral("COM5"));
-    EXPECT_EQ(form_.Memo2->toPlainText(), QStringLiteral("brama"));
+    EXPECT_EQ(FindChild<QLineEdit>(&form_, QStringLiteral("sEdit1"))->text(), QStringLiteral("COM5"));
+    EXPECT_EQ(FindChild<QPlainTextEdit>(&form_, QStringLiteral("Memo2"))->toPlainText(), QStringLiteral("brama"));
     EXPECT_EQ(FileBytes(), before);
     EXPECT_TRUE(log_.isEmpty());
 }

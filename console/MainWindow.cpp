@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 
 #include "ComPort.h"
 #include "ComTerminal.h"
@@ -22,10 +22,11 @@
 #include <QThread>
 #include <QTimer>
 
-const QString TForm1::kResetMessage =
+const QString MainWindow::kResetMessage =
     QStringLiteral("Naciśnij przycisk Reset w sterowniku oraz uruchom ponownie aplikację !");
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent)
+MainWindow::MainWindow(TComPort& port, TControllerSession& session, TPortKeeper& keeper, QWidget* parent)
+    : QWidget(parent), port_(&port), session_(&session), keeper_(&keeper)
 {
     BuildLayout();
     BuildTimers();
@@ -34,22 +35,22 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
     // A failure here ends the start-up but not the window; it is reported like any other
     // failure once the event loop runs.
     try {
-        FormCreate();
+        StartUp();
     } catch (...) {
         ReportLater(std::current_exception());
     }
 }
 
-TForm1::~TForm1()
+MainWindow::~MainWindow()
 {
     // Stop the port's event thread before the terminal it feeds goes away.
     try {
-        ComPort1->SetConnected(false);
+        port_->SetConnected(false);
     } catch (...) {
     }
 }
 
-void TForm1::ReportLater(std::exception_ptr error)
+void MainWindow::ReportLater(std::exception_ptr error)
 {
     QMetaObject::invokeMethod(
         this, [error] { ErrorReport::Report(error); }, Qt::QueuedConnection);
@@ -57,57 +58,57 @@ void TForm1::ReportLater(std::exception_ptr error)
 
 // Every handler is entered through ErrorReport::Guard: a failure stops the handler there and is
 // shown by the error report, and nothing is thrown into Qt's event delivery.
-void TForm1::ConnectHandlers()
+void MainWindow::ConnectHandlers()
 {
-    const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+    const auto on = [this](auto* sender, auto signal, void (MainWindow::*handler)()) {
         connect(sender, signal, this, [this, handler] { ErrorReport::Guard([&] { (this->*handler)(); }); });
     };
     for (int k = 0; k < 16; ++k) {
         connect(OutputButtons[k], &QPushButton::clicked, this,
-                [this, k] { ErrorReport::Guard([&] { OutputButtonClick(k + 1); }); });
+                [this, k] { ErrorReport::Guard([&] { SwitchOutput(k + 1); }); });
     }
-    on(sBitBtn1, &QPushButton::clicked, &TForm1::sBitBtn1Click);
-    on(sBitBtn2, &QPushButton::clicked, &TForm1::sBitBtn2Click);
-    on(sButton1, &QPushButton::clicked, &TForm1::sButton1Click);
-    on(sButton2, &QPushButton::clicked, &TForm1::sButton2Click);
-    on(sButton3, &QPushButton::clicked, &TForm1::sButton3Click);
-    on(sButton4, &QPushButton::clicked, &TForm1::sButton4Click);
-    on(sButton7, &QPushButton::clicked, &TForm1::sButton7Click);
-    on(sWebLabel1, &QPushButton::clicked, &TForm1::sWebLabel1Click);
+    on(sBitBtn1, &QPushButton::clicked, &MainWindow::StartLearning);
+    on(sBitBtn2, &QPushButton::clicked, &MainWindow::OpenRoutingMatrix);
+    on(sButton1, &QPushButton::clicked, &MainWindow::OpenNamingDialog);
+    on(sButton2, &QPushButton::clicked, &MainWindow::CloseProgram);
+    on(sButton3, &QPushButton::clicked, &MainWindow::LockProgram);
+    on(sButton4, &QPushButton::clicked, &MainWindow::ChangeMode);
+    on(sButton7, &QPushButton::clicked, &MainWindow::CloseLearning);
+    on(sWebLabel1, &QPushButton::clicked, &MainWindow::OpenAboutBox);
     ConnectLockScreen();
     ConnectReconnect();
     ConnectSession();
-    on(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
-    on(Timer2, &QTimer::timeout, &TForm1::Timer2Timer);
-    on(Timer4, &QTimer::timeout, &TForm1::Timer4Timer);
-    on(Timerx, &QTimer::timeout, &TForm1::TimerxTimer);
+    on(introTimer, &QTimer::timeout, &MainWindow::EndIntro);
+    on(titleClock, &QTimer::timeout, &MainWindow::TickClock);
+    on(lockWatch, &QTimer::timeout, &MainWindow::FollowLockMarker);
+    on(firstRunNaming, &QTimer::timeout, &MainWindow::AskForNamesOnFirstRun);
     ComTerminal1->OnChar = [this](TCustomComTerminal*, char ch) {
-        ErrorReport::Guard([&] { ComTerminal1Char(ch); });
+        ErrorReport::Guard([&] { ReceiveChar(ch); });
     };
 }
 
 // The session reports; the window shows.
-void TForm1::ConnectSession()
+void MainWindow::ConnectSession()
 {
-    connect(Session, &TControllerSession::InputStateChanged, this,
+    connect(session_, &TControllerSession::InputStateChanged, this,
             [this](int input, bool active) { InputBoxes[input - 1]->setChecked(active); });
-    connect(Session, &TControllerSession::OutputStateChanged, this,
+    connect(session_, &TControllerSession::OutputStateChanged, this,
             [this](int output, bool on) { OutputIndicators[output - 1]->setChecked(on); });
-    connect(Session, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
-    connect(Session, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
+    connect(session_, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
+    connect(session_, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
     // A modal box inside the parser's step, as the console has always shown it.
-    connect(Session, &TControllerSession::SavingFinished, this,
+    connect(session_, &TControllerSession::SavingFinished, this,
             [this] { ShowMessage(TMessageParser::kSavingFinished); });
 }
 
-void TForm1::SetWindows(QDialog* form2, QDialog* form4, QDialog* form6)
+void MainWindow::SetWindows(QDialog* matrix, QDialog* aboutBox, QDialog* namingDialog)
 {
-    form2_ = form2;
-    form4_ = form4;
-    form6_ = form6;
+    matrix_ = matrix;
+    aboutBox_ = aboutBox;
+    namingDialog_ = namingDialog;
 }
 
-void TForm1::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!centred_) {
@@ -120,47 +121,47 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
-void TForm1::FormCreate()
+void MainWindow::StartUp()
 {
-    Session->State().OutputReadPosition = 0;
-    Session->State().InputReadActive = false;
+    session_->State().OutputReadPosition = 0;
+    session_->State().InputReadActive = false;
     ShockwaveFlash1->move(-5, -15);
     sPanel10->move(0, 0);
     const QString movie = QCoreApplication::applicationDirPath() + QStringLiteral("/conf.xls");
 
     if (!QFileInfo::exists(SettingsFile::kFileName)) {
         // First run: nothing is opened or polled; the naming dialog writes the file.
-        Session->Timer5->stop();
-        Session->StopPolling();
+        session_->Timer5->stop();
+        session_->StopPolling();
         ShockwaveFlash1->SetMovie(movie);
-        Timerx->start();
+        firstRunNaming->start();
         return;
     }
 
     ShockwaveFlash1->SetMovie(movie);
     ShockwaveFlash1->Play();
-    SettingsFile::Load(SettingsFile::kFileName, memo1_);
-    ComPort1->SetPort(SettingsFile::Line(memo1_, SettingsLayout::kPortLine));
+    SettingsFile::Load(SettingsFile::kFileName, settingsLines_);
+    port_->SetPort(SettingsFile::Line(settingsLines_, SettingsLayout::kPortLine));
     QThread::msleep(200);
     // A device that is not there yet (adapter unplugged, simulator not started) is a line that
     // was lost: the port's message says so once, the start-up goes on, and the keeper opens the
     // port when the device appears.
     try {
-        Keeper->Open();
+        keeper_->Open();
     } catch (const EComPort&) {
-        Session->LineMissing();
+        session_->LineMissing();
         ReportLater(std::current_exception());
     }
     WatchSettingsFile();
-    Timer4->start();
+    lockWatch->start();
     for (int k = 1; k <= SettingsLayout::kChannels; ++k) {
-        InputBoxes[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::InputNameLine(k)));
-        OutputButtons[k - 1]->setText(SettingsFile::Line(memo1_, SettingsLayout::OutputNameLine(k)));
+        InputBoxes[k - 1]->setText(SettingsFile::Line(settingsLines_, SettingsLayout::InputNameLine(k)));
+        OutputButtons[k - 1]->setText(SettingsFile::Line(settingsLines_, SettingsLayout::OutputNameLine(k)));
     }
-    SetEdit2(SettingsFile::Line(memo1_, SettingsLayout::kLockMarkerLine));
+    SetLockMarker(SettingsFile::Line(settingsLines_, SettingsLayout::kLockMarkerLine));
 }
 
-void TForm1::ShowMessage(const QString& text)
+void MainWindow::ShowMessage(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
                     QMessageBox::Ok, this);
@@ -169,45 +170,45 @@ void TForm1::ShowMessage(const QString& text)
 
 // --- Received characters ---
 
-void TForm1::ComTerminal1Char(char ch)
+void MainWindow::ReceiveChar(char ch)
 {
-    Session->HandleChar(ch);
+    session_->HandleChar(ch);
 }
 
 // --- Outputs and mode ---
 
-char TForm1::OutputCommand(int output)
+char MainWindow::OutputCommand(int output)
 {
     return CommandSet::OutputCommand(output);
 }
 
-void TForm1::OutputButtonClick(int output)
+void MainWindow::SwitchOutput(int output)
 {
-    Session->WriteCommand(std::string(1, OutputCommand(output)));
+    session_->WriteCommand(std::string(1, OutputCommand(output)));
 }
 
-void TForm1::sButton4Click()
+void MainWindow::ChangeMode()
 {
-    Session->WriteCommand("Q");
+    session_->WriteCommand("Q");
 }
 
 // --- RC-5 learning ---
 
-void TForm1::sBitBtn1Click()
+void MainWindow::StartLearning()
 {
     sPanel7->move(0, 0);
     sPanel7->show();
     UpdateCover();
     ComTerminal1->setFocus();
-    Session->WriteCommand("R");
+    session_->WriteCommand("R");
     ComTerminal1->ClearDisplay();
     // Polling stops; a '/' or a reply's end may start it again under the terminal panel.
-    Session->StopPolling();
+    session_->StopPolling();
     QThread::msleep(800);
     ComTerminal1->ClearDisplay();
 }
 
-void TForm1::sButton7Click()
+void MainWindow::CloseLearning()
 {
     ShowMessage(kResetMessage);
     OnTerminate();
@@ -215,65 +216,65 @@ void TForm1::sButton7Click()
 
 // --- Other windows and the end ---
 
-void TForm1::sBitBtn2Click()
+void MainWindow::OpenRoutingMatrix()
 {
-    if (!form2_)
+    if (!matrix_)
         return;
     // While the matrix window is open no "x" or "q" goes out, whoever asks: a reply still on
     // the line must not restart the cycle, or its replies would mix into the routing-table
     // reply and the routing write.
-    Session->Suspend();
+    session_->Suspend();
     QThread::msleep(800);
     hide();
-    form2_->exec();
+    matrix_->exec();
 }
 
-void TForm1::RoutingWindowClosed()
+void MainWindow::RoutingWindowClosed()
 {
     show();
-    Session->Resume();
+    session_->Resume();
 }
 
-void TForm1::sButton1Click()
+void MainWindow::OpenNamingDialog()
 {
-    if (form6_)
-        form6_->exec();
+    if (namingDialog_)
+        namingDialog_->exec();
 }
 
-void TForm1::sButton2Click()
+void MainWindow::CloseProgram()
 {
     OnTerminate();
 }
 
-void TForm1::sWebLabel1Click()
+void MainWindow::OpenAboutBox()
 {
-    if (form4_)
-        form4_->exec();
+    if (aboutBox_)
+        aboutBox_->exec();
 }
 
 // --- Intro and title clock ---
 
-void TForm1::Timer1Timer()
+void MainWindow::EndIntro()
 {
-    Timer1->stop();
+    introTimer->stop();
     ShockwaveFlash1->Stop();
     ShockwaveFlash1->hide();
 }
 
-void TForm1::TimerxTimer()
+void MainWindow::AskForNamesOnFirstRun()
 {
     ShockwaveFlash1->Stop();
-    Timerx->stop();
-    if (form6_)
-        form6_->exec();
+    firstRunNaming->stop();
+    if (namingDialog_)
+        namingDialog_->exec();
 }
 
 // The caption can only change with the second, so the clock wakes just after each new second
 // instead of polling every 10 ms: the same caption, at a hundredth of the wake-ups.
-void TForm1::Timer2Timer()
+void MainWindow::TickClock()
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    Timer2->start(static_cast<int>(1000 - now % 1000) + 1);
+    titleClock->start(static_cast<int>(1000 - now % 1000) + 1);
     const qint64 second = now / 1000;
     if (second == clockSecond_)
         return;
