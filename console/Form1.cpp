@@ -2,10 +2,11 @@
 
 #include "ComPort.h"
 #include "ComTerminal.h"
-#include "CommandSet.h"
+#include "ControllerProtocol.h"
 #include "ErrorReport.h"
 #include "IntroLayer.h"
 #include "LockScreen.h"
+#include "ModeCaptions.h"
 #include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TitleClock.h"
@@ -93,7 +94,8 @@ void TForm1::ConnectSession()
             [this](int input, bool active) { InputBoxes[input - 1]->setChecked(active); });
     connect(Session, &TControllerSession::OutputStateChanged, this,
             [this](int output, bool on) { OutputIndicators[output - 1]->setChecked(on); });
-    connect(Session, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
+    connect(Session, &TControllerSession::ModeAnnounced, this,
+            [this](ControllerProtocol::Mode mode) { sButton5->setText(ModeCaption(mode)); });
     connect(Session, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
     // A modal box inside the parser's step, as the console has always shown it.
     connect(Session, &TControllerSession::SavingFinished, this,
@@ -130,7 +132,7 @@ void TForm1::FormCreate()
 
     if (!QFileInfo::exists(SettingsFile::kFileName)) {
         // First run: nothing is opened or polled; the naming dialog writes the file.
-        Session->Timer5->stop();
+        Session->firstInputRead->stop();
         Session->StopPolling();
         ShockwaveFlash1->SetMovie(movie);
         Timerx->start();
@@ -178,7 +180,7 @@ void TForm1::ComTerminal1Char(char ch)
 
 char TForm1::OutputCommand(int output)
 {
-    return CommandSet::OutputCommand(output);
+    return ControllerProtocol::OutputCommand(output);
 }
 
 void TForm1::OutputButtonClick(int output)
@@ -188,7 +190,7 @@ void TForm1::OutputButtonClick(int output)
 
 void TForm1::sButton4Click()
 {
-    Session->WriteCommand("Q");
+    Session->WriteCommand(std::string(1, ControllerProtocol::kNextMode));
 }
 
 // --- RC-5 learning ---
@@ -199,7 +201,7 @@ void TForm1::sBitBtn1Click()
     sPanel7->show();
     UpdateCover();
     ComTerminal1->setFocus();
-    Session->WriteCommand("R");
+    Session->WriteCommand(std::string(1, ControllerProtocol::kLearning));
     ComTerminal1->ClearDisplay();
     // Polling stops; a '/' or a reply's end may start it again under the terminal panel.
     Session->StopPolling();

@@ -6,6 +6,7 @@
 #include "ComPort.h"
 #include "ComTerminal.h"
 #include "IntroLayer.h"
+#include "LineSettings.h"
 #include "LockScreen.h"
 #include "ReadOnlyCheckBox.h"
 
@@ -188,16 +189,7 @@ void TForm1::BuildTerminalPanel()
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
-    ComPort1->BeginLoading();
-    ComPort1->SetBaudRate(br9600);
-    ComPort1->SetDataBits(dbEight);
-    ComPort1->SetStopBits(sbOneStopBit);
-    ComPort1->Parity()->SetBits(prNone);
-    ComPort1->FlowControl()->SetFlowControl(fcNone);
-    ComPort1->FlowControl()->SetControlDTR(dtrDisable);
-    ComPort1->FlowControl()->SetControlRTS(rtsDisable);
-    ComPort1->SetPort(QStringLiteral("COM1"));
-    ComPort1->Loaded();
+    SetUpControllerLine(*ComPort1, QStringLiteral("COM1"));
 
     ComTerminal1 = new TComTerminal(sPanel7);
     ComTerminal1->setObjectName(QStringLiteral("ComTerminal1"));
@@ -227,7 +219,7 @@ void TForm1::BuildTimers()
     Timer2 = Timer(this, "Timer2", 10, true, true);   // first tick soon; then once a second
     Timer4 = Timer(this, "Timer4", 20, false, false);
     Timerx = Timer(this, "Timerx", 1500, true, false);
-    // The polling cycle's timers (Timer5, Timer6, Timer7) are the session's.
+    // The polling cycle's timers (firstInputRead, outputPoll, inputPoll) are the session's.
     Session = new TControllerSession([this](const std::string& bytes) { return ComPort1->WriteText(bytes); },
                                      this);
     Session->setObjectName(QStringLiteral("Session"));

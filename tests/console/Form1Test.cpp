@@ -49,9 +49,9 @@ TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
     form->SetWindows(nullptr, nullptr, &naming);
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_FALSE(form->Timer4->isActive());
-    EXPECT_FALSE(form->Session->Timer5->isActive());
-    EXPECT_FALSE(form->Session->Timer6->isActive());
-    EXPECT_FALSE(form->Session->Timer7->isActive());
+    EXPECT_FALSE(form->Session->firstInputRead->isActive());
+    EXPECT_FALSE(form->Session->outputPoll->isActive());
+    EXPECT_FALSE(form->Session->inputPoll->isActive());
     EXPECT_TRUE(form->Timerx->isActive());
     EXPECT_FALSE(form->sPanel10->isHidden());   // the lock screen lies under the intro
 
@@ -147,8 +147,8 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     form->Timer1Timer();
     EXPECT_TRUE(form->sPanel10->isHidden());   // line 37 says unlocked
     // The open failure is reported once; the polling requests that fail because of it add nothing.
-    form->Session->Timer5->setInterval(300);
-    form->Session->Timer5->start();
+    form->Session->firstInputRead->setInterval(300);
+    form->Session->firstInputRead->start();
     Spin(1200);
     const QStringList errors = TestApplication::TakeReportedErrors();
     ASSERT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
@@ -217,8 +217,8 @@ TEST_F(ConsoleStart, ButtonsOpenTheOtherWindowsAndEndTheProgram)
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->Session->State().InputReadActive);
     EXPECT_FALSE(form->Session->State().OutputReadActive);
-    EXPECT_FALSE(form->Session->Timer6->isActive());
-    EXPECT_FALSE(form->Session->Timer7->isActive());
+    EXPECT_FALSE(form->Session->outputPoll->isActive());
+    EXPECT_FALSE(form->Session->inputPoll->isActive());
     EXPECT_EQ(DrainConsole(400), "");
 
     EXPECT_EQ(terminations, 0);
@@ -281,10 +281,10 @@ TEST_F(Polling, TimerFiveAsksForInputsOnce)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_EQ(form->Session->Timer5->interval(), 5000);
-    EXPECT_TRUE(form->Session->Timer5->isActive());
-    form->Session->Timer5->setInterval(50);
-    form->Session->Timer5->start();
+    EXPECT_EQ(form->Session->firstInputRead->interval(), 5000);
+    EXPECT_TRUE(form->Session->firstInputRead->isActive());
+    form->Session->firstInputRead->setInterval(50);
+    form->Session->firstInputRead->start();
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
     EXPECT_TRUE(form->Session->State().InputReadActive);
     EXPECT_EQ(DrainConsole(300), "");
@@ -342,9 +342,9 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     EXPECT_TRUE(form->LineLostBox->isVisible());
     EXPECT_TRUE(form->LineLostBox->text().contains(link));
     // Polling has stopped, and a request made meanwhile fails quietly: the box said it all.
-    EXPECT_FALSE(form->Session->Timer6->isActive() || form->Session->Timer7->isActive());
-    form->Session->Timer5->setInterval(50);
-    form->Session->Timer5->start();
+    EXPECT_FALSE(form->Session->outputPoll->isActive() || form->Session->inputPoll->isActive());
+    form->Session->firstInputRead->setInterval(50);
+    form->Session->firstInputRead->start();
     Spin(1500);   // the reconnect attempts meanwhile find nothing
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
     EXPECT_FALSE(form->ComPort1->Connected());
@@ -373,16 +373,16 @@ TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
 {
     WriteConfig(kUnlocked);
     StartPolling();   // "x" has gone out
-    form->Session->Timer5->stop();
+    form->Session->firstInputRead->stop();
     // The one-off input request lands in the middle of the output reply.
     Reply("10000000");
-    form->Session->Timer5Timer();
+    form->Session->FirstInputReadDue();
     ASSERT_EQ(ReadFromConsole(1, 500), "q");
     Reply("00000001!");                 // the rest of the output reply
     Reply(std::string(16, '0'));        // the controller's answer to "q"
     // Both the '!' and the sixteenth input character asked for the next request; only one
     // cycle may go on, or the two would read each other's replies from then on.
-    EXPECT_FALSE(form->Session->Timer6->isActive() && form->Session->Timer7->isActive());
+    EXPECT_FALSE(form->Session->outputPoll->isActive() && form->Session->inputPoll->isActive());
     const std::string next = DrainConsole(450);
     EXPECT_EQ(next.size(), 1u) << next;
 

@@ -201,12 +201,12 @@ TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
     form2->close();
     EXPECT_FALSE(form2->isVisible());
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_TRUE(session->Timer6->isActive());
+    EXPECT_TRUE(session->outputPoll->isActive());
     EXPECT_FALSE(form3->isVisible());
 
     // Opened again the way the main window does it: modally, until the user closes it.
     mainWindow.hide();
-    session->Timer6->stop();
+    session->outputPoll->stop();
     bool stillChecked = false;
     QTimer::singleShot(50, form2, [&] {
         stillChecked = form2->Cell(1, 1)->isChecked() && form2->Cell(9, 14)->isChecked() &&
@@ -217,7 +217,7 @@ TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
     EXPECT_TRUE(stillChecked);
     EXPECT_FALSE(form2->isVisible());
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_TRUE(session->Timer6->isActive());
+    EXPECT_TRUE(session->outputPoll->isActive());
 }
 
 TEST_F(RoutingMatrix, WriteSendsStartAndEveryCellAtItsPosition)
