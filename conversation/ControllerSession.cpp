@@ -271,7 +271,7 @@ void TControllerSession::CutReply()
 void TControllerSession::EndReply(char request, bool complete)
 {
     replyAwaited_ = 0;
-    emit ReplyEnded(request, complete);
+    emit ReplyFinished(request, complete);
     while (!replyAwaited_ && !held_.empty()) {
         const char ch = held_.front();
         held_.erase(0, 1);

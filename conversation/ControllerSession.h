@@ -130,7 +130,7 @@ signals:
     // Without a cycle: a '/', the controller's outputs changed.
     void OutputChangeNoticed();
     // One request at a time: the reply to `request` is over, complete or cut.
-    void ReplyEnded(char request, bool complete);
+    void ReplyFinished(char request, bool complete);
 
 public:
     // The timers' handlers: each stops its timer, then asks.

@@ -80,7 +80,7 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
         },
         this, policy);
     state_ = new THubState(*session_, this);
-    connect(session_, &TControllerSession::ReplyEnded, this, [this](char, bool complete) {
+    connect(session_, &TControllerSession::ReplyFinished, this, [this](char, bool complete) {
         if (complete && !answeredSinceLineUp_) {
             answeredSinceLineUp_ = true;
             ErrorReport::Guard([this] { UpdateAvailability(); });

@@ -33,7 +33,7 @@ THubState::THubState(TControllerSession& session, QObject* parent) : QObject(par
             [this](int input, bool on) { ErrorReport::Guard([&] { InputRead(input, on); }); });
     connect(&session_, &TControllerSession::ModeAnnounced, this,
             [this](P::Mode mode) { ErrorReport::Guard([&] { ModeSeen(mode); }); });
-    connect(&session_, &TControllerSession::ReplyEnded, this, [this](char request, bool complete) {
+    connect(&session_, &TControllerSession::ReplyFinished, this, [this](char request, bool complete) {
         if (complete)
             ErrorReport::Guard([&] { ReplyAnswered(request); });
     });

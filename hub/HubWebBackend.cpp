@@ -18,7 +18,7 @@ THubWebBackend::THubWebBackend(THubState& state, TControllerSession& session,
     connect(&state_, &THubState::OutputChanged, this, &THubWebBackend::Changed);
     connect(&state_, &THubState::InputChanged, this, &THubWebBackend::Changed);
     connect(&state_, &THubState::ModeChanged, this, &THubWebBackend::Changed);
-    connect(&session_, &TControllerSession::ReplyEnded, this, [this](char request) {
+    connect(&session_, &TControllerSession::ReplyFinished, this, [this](char request) {
         if (request != ControllerProtocol::kRoutingTable)
             return;
         // Only a whole, clean reply: a damaged one would show connections that are not there.

@@ -160,7 +160,7 @@ TEST_F(OneRequestSessionTest, AnythingButAStateInsideAReplyMarksItDamaged)
 TEST_F(OneRequestSessionTest, RequestsWaitTheirTurnAndACutReplyRestartsTheCycle)
 {
     TControllerSession session(Line(), nullptr, Shared(true));
-    QSignalSpy ended(&session, &TControllerSession::ReplyEnded);
+    QSignalSpy ended(&session, &TControllerSession::ReplyFinished);
     QSignalSpy outputs(&session, &TControllerSession::OutputStateChanged);
     session.RequestOutputs();
     session.RequestInputs();
