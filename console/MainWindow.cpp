@@ -2,10 +2,11 @@
 
 #include "ComPort.h"
 #include "ComTerminal.h"
-#include "CommandSet.h"
+#include "ControllerProtocol.h"
 #include "ErrorReport.h"
 #include "IntroLayer.h"
 #include "LockScreen.h"
+#include "ModeCaptions.h"
 #include "PortKeeper.h"
 #include "SettingsFile.h"
 #include "TitleClock.h"
@@ -94,7 +95,8 @@ void MainWindow::ConnectSession()
             [this](int input, bool active) { InputBoxes[input - 1]->setChecked(active); });
     connect(session_, &TControllerSession::OutputStateChanged, this,
             [this](int output, bool on) { OutputIndicators[output - 1]->setChecked(on); });
-    connect(session_, &TControllerSession::ModeCaptionChanged, sButton5, &QPushButton::setText);
+    connect(session_, &TControllerSession::ModeAnnounced, this,
+            [this](ControllerProtocol::Mode mode) { sButton5->setText(ModeCaption(mode)); });
     connect(session_, &TControllerSession::TerminalClearRequested, this, [this] { ComTerminal1->ClearDisplay(); });
     // A modal box inside the parser's step, as the console has always shown it.
     connect(session_, &TControllerSession::SavingFinished, this,
@@ -131,7 +133,7 @@ void MainWindow::StartUp()
 
     if (!QFileInfo::exists(SettingsFile::kFileName)) {
         // First run: nothing is opened or polled; the naming dialog writes the file.
-        session_->Timer5->stop();
+        session_->firstInputRead->stop();
         session_->StopPolling();
         ShockwaveFlash1->SetMovie(movie);
         firstRunNaming->start();
@@ -179,7 +181,7 @@ void MainWindow::ReceiveChar(char ch)
 
 char MainWindow::OutputCommand(int output)
 {
-    return CommandSet::OutputCommand(output);
+    return ControllerProtocol::OutputCommand(output);
 }
 
 void MainWindow::SwitchOutput(int output)
@@ -189,7 +191,7 @@ void MainWindow::SwitchOutput(int output)
 
 void MainWindow::ChangeMode()
 {
-    session_->WriteCommand("Q");
+    session_->WriteCommand(std::string(1, ControllerProtocol::kNextMode));
 }
 
 // --- RC-5 learning ---
@@ -200,7 +202,7 @@ void MainWindow::StartLearning()
     sPanel7->show();
     UpdateCover();
     ComTerminal1->setFocus();
-    session_->WriteCommand("R");
+    session_->WriteCommand(std::string(1, ControllerProtocol::kLearning));
     ComTerminal1->ClearDisplay();
     // Polling stops; a '/' or a reply's end may start it again under the terminal panel.
     session_->StopPolling();

@@ -212,7 +212,7 @@ void MainWindow::BuildTimers()
     titleClock = Timer(this, "titleClock", 10, true, true);   // first tick soon; then once a second
     lockWatch = Timer(this, "lockWatch", 20, false, false);
     firstRunNaming = Timer(this, "firstRunNaming", 1500, true, false);
-    // The polling cycle's timers (Timer5, Timer6, Timer7) are the session's.
+    // The polling cycle's timers (firstInputRead, outputPoll, inputPoll) are the session's.
     // Running from the window's creation on, as designed.
     introTimer->start();
     titleClock->start();

@@ -1,9 +1,8 @@
 #include "MessageParser.h"
 
 const QString TMessageParser::kSavingFinished = QStringLiteral("Proces zapisywania zakończony !");
-const QString TMessageParser::kModeEqualInputs = QStringLiteral("Wejścia równorzędne");
-const QString TMessageParser::kModeRemoteFirst = QStringLiteral("Pilot i komputer nadrzędne");
-const QString TMessageParser::kModeRemoteOnly = QStringLiteral("Tylko pilot i komputer");
+
+namespace P = ControllerProtocol;
 
 QString TMessageParser::DumpLinePrefix(int output)
 {
@@ -16,14 +15,14 @@ QString TMessageParser::DumpLinePrefix(int output)
 void TMessageParser::HandleDumpChar(char ch)
 {
     const int p = state_.ConfigDumpPosition;
-    const int m = p / 16 + 1;
-    const int j = p % 16;
+    const int m = p / P::kChannels + 1;
+    const int j = p % P::kChannels;
     if (p == 0) {
         for (QString& list : lists_)
             list.clear();
     }
     QString& list = lists_[m - 1];
-    if (ch == '1') {
+    if (ch == P::kOn) {
         // The dump names input 16 first and input 1 last.
         if (j == 0)
             list = QStringLiteral("16,");
@@ -34,14 +33,14 @@ void TMessageParser::HandleDumpChar(char ch)
     }
     if (j == 15)
         effects_.AppendDumpLine(DumpLinePrefix(m) + list);
-    if (p == 255)
+    if (p == P::kRoutingCharacters - 1)
         state_.ConfigDumpActive = false;
     state_.ConfigDumpPosition = static_cast<std::uint8_t>(p + 1);
 }
 
 void TMessageParser::HandleChar(char ch)
 {
-    if (ch == '_')
+    if (ch == P::kClearScreen)
         effects_.ClearTerminal();
 
     if (state_.ConfigDumpActive)
@@ -50,42 +49,38 @@ void TMessageParser::HandleChar(char ch)
         state_.ConfigDumpPosition = 0;
 
     // A '/' starts a new output reading here; it is a request, not the reply's first state.
-    const bool outputRequestedHere = ch == '/';
+    const bool outputRequestedHere = ch == P::kOutputsChanged;
     if (outputRequestedHere)
-        effects_.RequestOutputStates();
+        effects_.RequestOutputs();
 
-    if (ch == '?')
+    if (ch == P::kSaved)
         effects_.ShowSavingFinished();
 
-    if (ch == '!') {
+    if (ch == P::kOutputReplyEnd) {
         state_.OutputReadActive = false;
-        effects_.StartTimer7();
+        effects_.OutputReplyEnded();
     }
 
     if (state_.InputReadActive) {
         ++state_.InputReadPosition;
         const int n = state_.InputReadPosition;
-        if (n >= 1 && n <= 16)
-            effects_.SetInputState(n, ch == '1');
+        if (n >= 1 && n <= P::kChannels)
+            effects_.SetInputState(n, ch == P::kOn);
     }
 
-    if (state_.InputReadPosition == 16) {
+    if (state_.InputReadPosition == P::ReplyLength(P::kInputStates)) {
         state_.InputReadPosition = 0;
         state_.InputReadActive = false;
-        effects_.StartTimer6();
+        effects_.InputReplyEnded();
     }
 
-    if (ch == ']')
-        effects_.SetModeCaption(kModeEqualInputs);
-    else if (ch == '}')
-        effects_.SetModeCaption(kModeRemoteFirst);
-    else if (ch == '[')
-        effects_.SetModeCaption(kModeRemoteOnly);
+    if (const auto mode = P::ModeOfCharacter(ch))
+        effects_.SetMode(*mode);
 
     if (state_.OutputReadActive && !outputRequestedHere) {
         const int n = state_.OutputReadPosition;
-        if (n >= 0 && n <= 15)
-            effects_.SetOutputState(n + 1, ch == '1');
+        if (n >= 0 && n < P::kChannels)
+            effects_.SetOutputState(n + 1, ch == P::kOn);
         // Counts on past 15 until '!'; saturate instead of overflowing on an endless reply.
         if (state_.OutputReadPosition < INT32_MAX)
             ++state_.OutputReadPosition;

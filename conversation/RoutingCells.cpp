@@ -26,10 +26,10 @@ void TRoutingCells::Set(int input, int output, bool on)
 
 std::string TRoutingCells::WireText() const
 {
-    std::string text(kCells, '0');
+    std::string text(kCells, ControllerProtocol::kOff);
     for (int p = 0; p < kCells; ++p)
         if (bits_.test(static_cast<size_t>(p)))
-            text[static_cast<size_t>(p)] = '1';
+            text[static_cast<size_t>(p)] = ControllerProtocol::kOn;
     return text;
 }
 

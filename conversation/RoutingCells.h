@@ -2,13 +2,15 @@
 #include <bitset>
 #include <string>
 
+#include "ControllerProtocol.h"
+
 // The controller's 16 x 16 routing table as a value: which input controls which output, and
 // where each cell goes on the wire. No Qt, no I/O.
 namespace Routing {
 
-constexpr int kInputs = 16;
-constexpr int kOutputs = 16;
-constexpr int kCells = kInputs * kOutputs;
+constexpr int kInputs = ControllerProtocol::kChannels;
+constexpr int kOutputs = ControllerProtocol::kChannels;
+constexpr int kCells = ControllerProtocol::kRoutingCharacters;
 
 // Wire position (0..255) of the cell of input k and output j (both 1..16) in the routing write:
 // grouped by output, inputs left to right inside each group.

@@ -20,7 +20,7 @@ void SleepUntilDeadline(PassClock::time_point deadline)
 
 void RunRoutingPass(const RoutingPassIo& io, const TRoutingPacing& pacing)
 {
-    io.write("c");
+    io.write(std::string(1, ControllerProtocol::kRoutingWrite));
     PassClock::time_point due = io.now() + pacing.afterStart + pacing.margin;
     if (io.progress)
         io.progress(0);
@@ -28,7 +28,7 @@ void RunRoutingPass(const RoutingPassIo& io, const TRoutingPacing& pacing)
     for (int p = 0; p < kCells; ++p) {
         io.sleepUntil(due);
         const bool on = io.checked(InputOfPosition(p), OutputOfPosition(p));
-        io.write(on ? "1" : "0");
+        io.write(std::string(1, on ? ControllerProtocol::kOn : ControllerProtocol::kOff));
         // Measured before the progress repaint, whose cost the pause then absorbs.
         due = io.now() + pacing.afterCell + pacing.margin;
         if (io.progress)

@@ -7,7 +7,7 @@ std::optional<TRoutingCells> DecodeReplyStrict(QByteArrayView reply)
     if (reply.size() != kReplyLength)
         return std::nullopt;
     for (char ch : reply)
-        if (ch != '0' && ch != '1')
+        if (!ControllerProtocol::IsState(ch))
             return std::nullopt;
     return DecodeReplyLenient(reply);
 }
@@ -18,7 +18,7 @@ TRoutingCells DecodeReplyLenient(QByteArrayView reply)
     for (int j = 1; j <= kOutputs; ++j)
         for (int k = 1; k <= kInputs; ++k) {
             const int p = ReplyPosition(k, j);
-            cells.Set(k, j, p < reply.size() && reply[p] == '1');
+            cells.Set(k, j, p < reply.size() && reply[p] == ControllerProtocol::kOn);
         }
     return cells;
 }

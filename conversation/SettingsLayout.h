@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ControllerProtocol.h"
+
 // Where things stand in config.ini (0-based line numbers). Every reader and writer of the file
 // takes its lines from here.
 namespace SettingsLayout {
 
-constexpr int kChannels = 16;   // inputs, and outputs
+using ControllerProtocol::kChannels;
 constexpr int kPortLine = 1;
 constexpr int kFirstInputNameLine = 3;
 constexpr int kFirstOutputNameLine = 21;

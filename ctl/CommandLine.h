@@ -20,7 +20,7 @@ struct TCtlRequest {
 
     int output = 0;                        // out: 1..16
     TOutAction outAction = TOutAction::On;
-    std::optional<TMode> mode;             // mode: nullopt is "next"
+    std::optional<ControllerProtocol::Mode> mode;   // mode: nullopt is "next"
     QString file;                          // routing: the backup file, "-" or empty for stdio
     QString namesFile;                     // routing get --names
     bool force = false;                    // routing set --force

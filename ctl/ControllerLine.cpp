@@ -1,24 +1,30 @@
 #include "ControllerLine.h"
 
-#include "CommandSet.h"
 #include "CtlFailure.h"
+#include "LineSettings.h"
 #include "RoutingReply.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
-#include <limits>
+namespace P = ControllerProtocol;
 
 namespace {
-
-// The session's cycle timers are never due within a command; the command asks by itself.
-constexpr int kNoPollingCycleMs = std::numeric_limits<int>::max();
 
 // A byte on the line at 9600 bit/s 8N1, rounded up, in microseconds.
 constexpr int kByteUs = 1042;
 
-constexpr int kOutputReplyBytes = 17;
-constexpr int kInputReplyBytes = 16;
+constexpr int kOutputReplyBytes = P::ReplyLength(P::kOutputStates) + 1;   // and its end
+constexpr int kInputReplyBytes = P::ReplyLength(P::kInputStates);
+
+TControllerSession::Policy CommandPolicy()
+{
+    TControllerSession::Policy policy;
+    policy.polling = false;
+    policy.oneRequestAtATime = true;
+    policy.holdNoticesInsideReply = true;
+    return policy;
+}
 
 QString OpenFailure(const QString& port, const EComPort& e)
 {
@@ -48,18 +54,9 @@ QString OpenFailure(const QString& port, const EComPort& e)
 TControllerLine::TControllerLine(const QString& port, int timeoutMs, QObject* parent)
     : QObject(parent), port_(port), timeoutMs_(timeoutMs),
       session_([this](const std::string& bytes) { return WriteBytes(bytes); }, nullptr,
-               kNoPollingCycleMs)
+               CommandPolicy())
 {
-    comPort_.BeginLoading();
-    comPort_.SetBaudRate(br9600);
-    comPort_.SetDataBits(dbEight);
-    comPort_.SetStopBits(sbOneStopBit);
-    comPort_.Parity()->SetBits(prNone);
-    comPort_.FlowControl()->SetFlowControl(fcNone);
-    comPort_.FlowControl()->SetControlDTR(dtrDisable);
-    comPort_.FlowControl()->SetControlRTS(rtsDisable);
-    comPort_.SetPort(port);
-    comPort_.Loaded();
+    SetUpControllerLine(comPort_, port);
 
     link_.OnRxBuf = [this](TCustomComPort*, const char* buffer, int count) { Received(buffer, count); };
     comPort_.AttachLink(&link_);
@@ -73,12 +70,13 @@ TControllerLine::TControllerLine(const QString& port, int timeoutMs, QObject* pa
             [this](int output, bool on) { outputs_[output - 1] = on; });
     connect(&session_, &TControllerSession::InputStateChanged, this,
             [this](int input, bool active) { inputs_[input - 1] = active; });
-    connect(&session_, &TControllerSession::ModeCaptionChanged, this, [this](const QString& caption) {
-        mode_ = ModeOfCaption(caption);
+    connect(&session_, &TControllerSession::ModeAnnounced, this, [this](P::Mode mode) {
+        mode_ = mode;
         ++modeAnnouncements_;
-        emit ModeAnnounced(mode_);
+        emit ModeAnnounced(mode);
     });
     connect(&session_, &TControllerSession::SavingFinished, this, [this] { ++savedNotices_; });
+    connect(&session_, &TControllerSession::OutputChangeNoticed, this, [this] { ++outputChangeNotices_; });
 }
 
 TControllerLine::~TControllerLine()
@@ -137,7 +135,7 @@ void TControllerLine::Received(const char* buffer, int count)
     // Runs inside the port's delivery: nothing may escape into Qt.
     try {
         for (int i = 0; i < count; ++i)
-            gate_.Feed(buffer[i]);
+            session_.HandleChar(buffer[i]);
     } catch (...) {
         if (!failure_)
             failure_ = std::current_exception();
@@ -211,14 +209,13 @@ void TControllerLine::NoAnswer(const QString& request, int waitedMs)
 
 TControllerLine::TStates TControllerLine::ReadOutputs()
 {
-    gate_.ClearDamage();
     outputs_.fill(false);
-    session_.Button3Click();
+    session_.RequestOutputs();
     const TReceiveState& s = session_.State();
     const int deadlineMs = ReplyDeadlineMs(kOutputReplyBytes);
     if (!WaitFor([&] { return !s.OutputReadActive; }, deadlineMs))
         NoAnswer(QStringLiteral("\"x\" (output states)"), deadlineMs);
-    if (gate_.Damaged() || s.OutputReadPosition != 16)
+    if (session_.ReplyDamaged() || s.OutputReadPosition != P::kChannels)
         throw ECtlFailure(TExitCode::TimedOut,
                           QStringLiteral("the controller's output states came damaged (%1 states "
                                          "before '!', expected 16 of '0'/'1'). Check the line to "
@@ -229,14 +226,13 @@ TControllerLine::TStates TControllerLine::ReadOutputs()
 
 TControllerLine::TStates TControllerLine::ReadInputs()
 {
-    gate_.ClearDamage();
     inputs_.fill(false);
-    session_.Button2Click();
+    session_.RequestInputs();
     const TReceiveState& s = session_.State();
     const int deadlineMs = ReplyDeadlineMs(kInputReplyBytes);
     if (!WaitFor([&] { return !s.InputReadActive; }, deadlineMs))
         NoAnswer(QStringLiteral("\"q\" (input states)"), deadlineMs);
-    if (gate_.Damaged())
+    if (session_.ReplyDamaged())
         throw ECtlFailure(TExitCode::TimedOut,
                           QStringLiteral("the controller's input states came damaged (expected 16 of "
                                          "'0'/'1'). Check the line to the controller and try again."));

@@ -10,22 +10,22 @@
 
 #include "ComPort.h"
 #include "ControllerSession.h"
-#include "ModeNames.h"
-#include "ReplyGate.h"
+#include "ControllerProtocol.h"
 #include "RoutingCells.h"
 
 class QEventLoop;
 
 // The line to the controller for the length of one command: the port opened exclusively, the
 // session reading what arrives, and one request at a time with a deadline for its reply. The
-// session's own polling cycle never runs here: a command asks only for what it needs.
+// session has no polling cycle here: a command asks only for what it needs. What the controller
+// says on its own inside a reply waits for the reply's end, so it never shifts the states read.
 //
 // Waiting runs the event loop, through which the port delivers received characters. Failures
 // are ECtlFailure with the exit code and a message that says what to do.
 class TControllerLine : public QObject {
     Q_OBJECT
 public:
-    using TStates = std::array<bool, 16>;   // index 0 is input or output 1
+    using TStates = std::array<bool, ControllerProtocol::kChannels>;   // index 0 is channel 1
 
     TControllerLine(const QString& port, int timeoutMs, QObject* parent = nullptr);
     ~TControllerLine() override;
@@ -48,20 +48,20 @@ public:
     bool WaitFor(const std::function<bool()>& done, int timeoutMs);
     void Interrupt();
 
-    // The last mode the controller announced (Unknown until a mode character arrives) and how
+    // The last mode the controller announced (none until a mode character arrives) and how
     // many mode characters have arrived.
-    TMode Mode() const { return mode_; }
+    std::optional<ControllerProtocol::Mode> Mode() const { return mode_; }
     int ModeAnnouncements() const { return modeAnnouncements_; }
     // How many '?' (saving finished) have arrived.
     int SavedNotices() const { return savedNotices_; }
     // How many '/' (outputs changed) have arrived.
-    int OutputChangeNotices() const { return gate_.OutputRequests(); }
+    int OutputChangeNotices() const { return outputChangeNotices_; }
 
     // The time a reply of `bytes` characters may take: the time-out plus twice its line time.
     int ReplyDeadlineMs(int bytes) const;
 
 signals:
-    void ModeAnnounced(TMode mode);
+    void ModeAnnounced(ControllerProtocol::Mode mode);
 
 private:
     void Received(const char* buffer, int count);
@@ -74,12 +74,12 @@ private:
     TComPort comPort_;
     TComLink link_;
     TControllerSession session_;
-    TReplyGate gate_{session_};
     TStates outputs_{};
     TStates inputs_{};
 
-    TMode mode_ = TMode::Unknown;
+    std::optional<ControllerProtocol::Mode> mode_;
     int modeAnnouncements_ = 0;
+    int outputChangeNotices_ = 0;
     int savedNotices_ = 0;
     bool lost_ = false;
     bool interrupted_ = false;

@@ -1,6 +1,6 @@
-#include "CommandSet.h"
 #include "Commands.h"
 #include "ControllerLine.h"
+#include "ControllerProtocol.h"
 #include "CtlFailure.h"
 #include "Printing.h"
 
@@ -20,10 +20,10 @@ void RunMode(const TCtlRequest& request)
     line.Open();
     line.WaitFor([] { return false; }, kAnnouncementSettleMs);
 
-    const std::optional<TMode> target = request.mode;
+    const std::optional<ControllerProtocol::Mode> target = request.mode;
     for (int step = 0; step < kMaxSteps && (!target || line.Mode() != *target); ++step) {
         const int seen = line.ModeAnnouncements();
-        line.Send(std::string(1, CommandSet::kNextMode));
+        line.Send(std::string(1, ControllerProtocol::kNextMode));
         const int deadlineMs = line.ReplyDeadlineMs(1);
         if (!line.WaitFor([&] { return line.ModeAnnouncements() > seen; }, deadlineMs))
             throw ECtlFailure(TExitCode::TimedOut,

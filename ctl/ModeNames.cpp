@@ -1,44 +1,30 @@
 #include "ModeNames.h"
 
-#include "MessageParser.h"
+#include "ModeCaptions.h"
 
-QString ModeName(TMode mode)
+using ControllerProtocol::Mode;
+
+QString ModeName(std::optional<Mode> mode)
 {
-    switch (mode) {
-    case TMode::EqualInputs:
+    if (!mode)
+        return QStringLiteral("unknown");
+    switch (*mode) {
+    case Mode::EqualInputs:
         return QStringLiteral("equal-inputs");
-    case TMode::RemoteFirst:
+    case Mode::RemoteFirst:
         return QStringLiteral("remote-first");
-    case TMode::RemoteOnly:
+    case Mode::RemoteOnly:
         return QStringLiteral("remote-only");
-    case TMode::Unknown:
-        break;
     }
     return QStringLiteral("unknown");
 }
 
-TMode ModeOfCaption(const QString& caption)
-{
-    if (caption == TMessageParser::kModeEqualInputs)
-        return TMode::EqualInputs;
-    if (caption == TMessageParser::kModeRemoteFirst)
-        return TMode::RemoteFirst;
-    if (caption == TMessageParser::kModeRemoteOnly)
-        return TMode::RemoteOnly;
-    return TMode::Unknown;
-}
-
-std::optional<TMode> ModeFromName(const QString& text)
+std::optional<Mode> ModeFromName(const QString& text)
 {
     const QString wanted = text.trimmed();
-    for (TMode mode : {TMode::EqualInputs, TMode::RemoteFirst, TMode::RemoteOnly}) {
+    for (Mode mode : ControllerProtocol::kModes) {
         if (wanted.compare(ModeName(mode), Qt::CaseInsensitive) == 0)
             return mode;
     }
-    for (const QString& caption : {TMessageParser::kModeEqualInputs, TMessageParser::kModeRemoteFirst,
-                                   TMessageParser::kModeRemoteOnly}) {
-        if (wanted.compare(caption, Qt::CaseInsensitive) == 0)
-            return ModeOfCaption(caption);
-    }
-    return std::nullopt;
+    return ModeOfCaption(wanted);
 }

@@ -1,6 +1,6 @@
-#include "CommandSet.h"
 #include "Commands.h"
 #include "ControllerLine.h"
+#include "ControllerProtocol.h"
 #include "CtlFailure.h"
 #include "Printing.h"
 
@@ -25,7 +25,7 @@ void RunOut(const TCtlRequest& request)
                         : request.outAction == TOutAction::On   ? true
                                                                 : false;
     if (wanted != was) {
-        line.Send(std::string(1, CommandSet::OutputCommand(n)));
+        line.Send(std::string(1, ControllerProtocol::OutputCommand(n)));
         if (line.ReadOutputs()[n - 1] != wanted)
             throw ECtlFailure(TExitCode::NotConfirmed,
                               QStringLiteral("output %1 is still %2 after the command. Something else "

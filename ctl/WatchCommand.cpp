@@ -20,7 +20,7 @@ QString Now()
 void PrintChanges(const char* kind, const TControllerLine::TStates& before,
                   const TControllerLine::TStates& now)
 {
-    for (int n = 1; n <= 16; ++n) {
+    for (int n = 1; n <= ControllerProtocol::kChannels; ++n) {
         if (before[n - 1] != now[n - 1])
             PrintLine(stdout, QStringLiteral("%1 %2 %3 %4")
                                   .arg(Now(), QLatin1String(kind))
@@ -37,7 +37,7 @@ void RunWatch(const TCtlRequest& request)
     TControllerLine line(request.port, request.timeoutMs);
     QObject::connect(&stop, &TSignalWatch::Signalled, &line, &TControllerLine::Interrupt);
     QObject::connect(&line, &TControllerLine::ModeAnnounced, &line,
-                     [](TMode mode) { PrintLine(stdout, Now() + QStringLiteral(" mode ") + ModeName(mode)); });
+                     [](ControllerProtocol::Mode mode) { PrintLine(stdout, Now() + QStringLiteral(" mode ") + ModeName(mode)); });
     line.Open();
 
     try {

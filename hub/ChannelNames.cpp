@@ -8,7 +8,7 @@ namespace hub {
 ChannelNames NamesFromSettings(const QStringList& lines)
 {
     ChannelNames names;
-    for (int n = 1; n <= kChannels; ++n) {
+    for (int n = 1; n <= ControllerProtocol::kChannels; ++n) {
         const QString input = SettingsFile::Line(lines, SettingsLayout::InputNameLine(n)).trimmed();
         const QString output = SettingsFile::Line(lines, SettingsLayout::OutputNameLine(n)).trimmed();
         names.inputs[n - 1] = input.isEmpty() ? QStringLiteral("%1 wejście").arg(n).toStdString()

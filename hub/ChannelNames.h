@@ -5,15 +5,15 @@
 #include <array>
 #include <string>
 
-#include "HubTopics.h"
+#include "ControllerProtocol.h"
 
 // What Home Assistant calls each input and output: the names a console keeps in its config.ini,
 // or the console's own defaults where a name is missing or empty.
 namespace hub {
 
 struct ChannelNames {
-    std::array<std::string, kChannels> inputs;    // input 1 first, UTF-8
-    std::array<std::string, kChannels> outputs;
+    std::array<std::string, ControllerProtocol::kChannels> inputs;    // input 1 first, UTF-8
+    std::array<std::string, ControllerProtocol::kChannels> outputs;
 };
 
 // From the lines of a loaded config.ini (an empty list gives every default).

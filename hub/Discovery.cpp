@@ -59,14 +59,14 @@ std::vector<MqttMessage> DiscoveryConfigs(const HubTopics& topics, const std::st
                                           const ChannelNames& names, const DeviceInfo& device)
 {
     std::vector<MqttMessage> messages;
-    for (int n = 1; n <= kChannels; ++n) {
+    for (int n = 1; n <= ControllerProtocol::kChannels; ++n) {
         const std::string id = topics.id + "_output_" + std::to_string(n);
         QJsonObject config =
             Common(topics, device, id, names.outputs[n - 1], topics.OutputState(n));
         config[QStringLiteral("command_topic")] = Q(topics.OutputSet(n));
         messages.push_back({prefix + "/switch/" + id + "/config", Json(config)});
     }
-    for (int n = 1; n <= kChannels; ++n) {
+    for (int n = 1; n <= ControllerProtocol::kChannels; ++n) {
         const std::string id = topics.id + "_input_" + std::to_string(n);
         const QJsonObject config =
             Common(topics, device, id, names.inputs[n - 1], topics.InputState(n));
@@ -76,8 +76,8 @@ std::vector<MqttMessage> DiscoveryConfigs(const HubTopics& topics, const std::st
     QJsonObject config = Common(topics, device, id, "Tryb", topics.ModeState());
     config[QStringLiteral("command_topic")] = Q(topics.ModeSet());
     QJsonArray options;
-    for (const std::string& mode : kModeNames)
-        options.append(Q(mode));
+    for (ControllerProtocol::Mode mode : ControllerProtocol::kModes)
+        options.append(Q(MqttModeOption(mode)));
     config[QStringLiteral("options")] = options;
     messages.push_back({prefix + "/select/" + id + "/config", Json(config)});
     return messages;

@@ -3,10 +3,12 @@
 #include "ChannelNames.h"
 #include "ComPort.h"
 #include "ConsoleLink.h"
-#include "HubPoller.h"
+#include "ControllerProtocol.h"
+#include "ControllerSession.h"
 #include "HubState.h"
 #include "HubWebBackend.h"
 #include "KonfVersion.h"
+#include "LineSettings.h"
 #include "MqttBridge.h"
 #include "PasswordFile.h"
 #include "ErrorReport.h"
@@ -51,17 +53,14 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
             [this] { ErrorReport::Guard([this] { WriteLogSummaries(); }); });
 
     port_ = new TComPort(this);
-    port_->SetPort(QString::fromStdString(options_.device));
-    port_->SetBaudRate(br9600);
-    port_->SetDataBits(dbEight);
-    port_->SetStopBits(sbOneStopBit);
+    SetUpControllerLine(*port_, QString::fromStdString(options_.device));
     // Only what the hub handles: no hand-over after every write, and on an adapter with modem
     // lines no polling of lines the controller does not drive.
     port_->SetEvents(TComEvents{evRxChar, evError, evBreak});
-    // Nobody watches a reply arrive here: the outputs' (16 states and '!') is handed on whole,
-    // in two hand-overs instead of five, which halves the hub's wake-ups while polling. An
-    // unprompted character after a pause still goes at once.
-    port_->SetReceiveHoldOff(18);
+    // Nobody watches a reply arrive here: the outputs' (its states and their end) is handed on
+    // whole, in two hand-overs instead of five, which halves the hub's wake-ups while polling.
+    // An unprompted character after a pause still goes at once.
+    port_->SetReceiveHoldOff(ControllerProtocol::ReplyLength(ControllerProtocol::kOutputStates) + 2);
     portLink_.OnRxBuf = [this](TCustomComPort*, const char* buffer, int count) {
         ErrorReport::Guard([&] { Received(buffer, count); });
     };
@@ -72,14 +71,22 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
     connect(keeper_, &TPortKeeper::Restored, this,
             [this] { ErrorReport::Guard([this] { LineRestored(); }); });
 
-    poller_ = new THubPoller(
+    // The router shares the line with the consoles, one request at a time; the notices that
+    // come while a reply of the hub's runs would shift it.
+    TControllerSession::Policy policy;
+    policy.pollIntervalMs = options_.pollIntervalMs;
+    policy.oneRequestAtATime = true;
+    policy.holdNoticesInsideReply = true;
+    policy.turnsPerOutputRead = kTurnsPerOutputRead;
+    session_ = new TControllerSession(
         [this](const std::string& bytes) {
             Route([this, &bytes] { router_.FromClient(kHubClient, bytes, Now()); });
+            return static_cast<int>(bytes.size());
         },
-        options_.pollIntervalMs, this);
-    state_ = new THubState(*poller_, this);
-    connect(poller_, &THubPoller::ReplyAnswered, this, [this] {
-        if (!answeredSinceLineUp_) {
+        this, policy);
+    state_ = new THubState(*session_, this);
+    connect(session_, &TControllerSession::ReplyFinished, this, [this](char, bool complete) {
+        if (complete && !answeredSinceLineUp_) {
             answeredSinceLineUp_ = true;
             ErrorReport::Guard([this] { UpdateAvailability(); });
         }
@@ -120,7 +127,7 @@ void THub::Start()
         bridge_->Start();
     }
     if (options_.web.Enabled()) {
-        webBackend_ = new THubWebBackend(*state_, *poller_, names, options_.device, this);
+        webBackend_ = new THubWebBackend(*state_, *session_, names, options_.device, this);
         web_ = new TWebFront(*webBackend_, options_.web, this);
         connect(webBackend_, &THubWebBackend::Changed, web_, &TWebFront::StateChanged);
         connect(webBackend_, &THubWebBackend::RoutingRead, web_, &TWebFront::RoutingChanged);
@@ -133,7 +140,7 @@ void THub::Start()
     } catch (const EComPort& e) {
         LineLost(QString::fromStdString(e.what()));
     }
-    poller_->Start();
+    session_->Start();
 }
 
 void THub::Stop()
@@ -262,10 +269,12 @@ void THub::DrainHubInbox()
     while (!hubInbox_.empty()) {
         const HubEvent event = hubInbox_.front();
         hubInbox_.pop_front();
-        if (event.request)
-            poller_->ReplyEnded(event.request, event.complete);
-        else
-            poller_->Deliver(event.bytes);
+        if (event.replyEnded) {
+            session_->LineEndedReply();
+            continue;
+        }
+        for (char ch : event.bytes)
+            session_->HandleChar(ch);
     }
     draining_ = false;
 }
@@ -323,17 +332,17 @@ void THub::WriteToController(const std::string& bytes)
 void THub::DeliverToClient(hub::ClientId client, const std::string& bytes)
 {
     if (client == kHubClient) {
-        hubInbox_.push_back({bytes, 0, false});
+        hubInbox_.push_back({bytes, false});
         return;
     }
     // The router hands replies on a character at a time: one write a call, not one a byte.
     consoleOutput_[client] += bytes;
 }
 
-void THub::ReplyEnded(hub::ClientId client, char request, bool complete)
+void THub::ReplyEnded(hub::ClientId client, char, bool)
 {
     if (client == kHubClient)
-        hubInbox_.push_back({std::string(), request, complete});
+        hubInbox_.push_back({std::string(), true});
 }
 
 void THub::PhaseChanged(hub::LinePhase)

@@ -16,7 +16,7 @@
 class QTimer;
 class TComPort;
 class TConsoleLink;
-class THubPoller;
+class TControllerSession;
 class THubState;
 class THubWebBackend;
 class TMqttBridge;
@@ -24,13 +24,17 @@ class TPortKeeper;
 class TWebFront;
 
 // selvora-hub put together: the controller's port kept open across unplugging, the reply
-// router between the port and its clients (the console links and the hub's own poller), the
+// router between the port and its clients (the console links and the hub's own session), the
 // controller's state with the MQTT bridge and the web page on it. Everything runs on one thread;
 // only libmosquitto and the web server have their own.
 class THub : public QObject, private hub::IRouterSink {
     Q_OBJECT
 public:
     static constexpr int kHubClient = 0;
+    // Outputs change by the hub's own commands (read at once), by the controller's inputs and
+    // remote (which send '/') or by a console's button: only that last needs the cycle's output
+    // reads, so most turns of the cycle read the inputs.
+    static constexpr int kTurnsPerOutputRead = 3;
 
     explicit THub(hub::HubOptions options, QObject* parent = nullptr);
     ~THub() override;
@@ -69,9 +73,8 @@ private:
     void UpdateAvailability();
 
     struct HubEvent {
-        std::string bytes;   // bytes for the hub's session, or
-        char request = 0;    // the end of its reply to this request
-        bool complete = false;
+        std::string bytes;         // bytes for the hub's session, or
+        bool replyEnded = false;   // the end of a reply to it
     };
 
     hub::HubOptions options_;
@@ -79,7 +82,7 @@ private:
     TComPort* port_ = nullptr;
     TPortKeeper* keeper_ = nullptr;
     TComLink portLink_;
-    THubPoller* poller_ = nullptr;
+    TControllerSession* session_ = nullptr;
     THubState* state_ = nullptr;
     TMqttBridge* bridge_ = nullptr;
     THubWebBackend* webBackend_ = nullptr;

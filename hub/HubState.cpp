@@ -1,15 +1,12 @@
 #include "HubState.h"
 
+#include "ControllerSession.h"
 #include "ErrorReport.h"
-#include "HubPoller.h"
 
 #include <QDebug>
 #include <QTimer>
 
 namespace {
-
-// The controller's output commands, output 1 first; each one toggles its output.
-constexpr char kOutputCommands[] = "0123456789=asdfg";
 
 const char* OnOff(bool on)
 {
@@ -18,7 +15,9 @@ const char* OnOff(bool on)
 
 }  // namespace
 
-THubState::THubState(THubPoller& poller, QObject* parent) : QObject(parent), poller_(poller)
+namespace P = ControllerProtocol;
+
+THubState::THubState(TControllerSession& session, QObject* parent) : QObject(parent), session_(session)
 {
     modeTimeout_ = new QTimer(this);
     modeTimeout_->setSingleShot(true);
@@ -28,14 +27,16 @@ THubState::THubState(THubPoller& poller, QObject* parent) : QObject(parent), pol
         modeTarget_.reset();
     });
     // Every handler's entry: a failure is reported and goes no further.
-    connect(&poller_, &THubPoller::OutputChanged, this,
+    connect(&session_, &TControllerSession::OutputStateChanged, this,
             [this](int output, bool on) { ErrorReport::Guard([&] { OutputRead(output, on); }); });
-    connect(&poller_, &THubPoller::InputChanged, this,
+    connect(&session_, &TControllerSession::InputStateChanged, this,
             [this](int input, bool on) { ErrorReport::Guard([&] { InputRead(input, on); }); });
-    connect(&poller_, &THubPoller::ModeSeen, this,
-            [this](int mode) { ErrorReport::Guard([&] { ModeSeen(mode); }); });
-    connect(&poller_, &THubPoller::ReplyAnswered, this,
-            [this](char request) { ErrorReport::Guard([&] { ReplyAnswered(request); }); });
+    connect(&session_, &TControllerSession::ModeAnnounced, this,
+            [this](P::Mode mode) { ErrorReport::Guard([&] { ModeSeen(mode); }); });
+    connect(&session_, &TControllerSession::ReplyFinished, this, [this](char request, bool complete) {
+        if (complete)
+            ErrorReport::Guard([&] { ReplyAnswered(request); });
+    });
 }
 
 void THubState::SetAvailable(bool available)
@@ -68,20 +69,26 @@ bool THubState::SetOutput(int output, hub::OutputWish wish)
     const bool on = wish == hub::OutputWish::Toggle ? !expected : wish == hub::OutputWish::On;
     if (on == expected)
         return true;
-    wishes_[output] = {on, poller_.OutputReadsIssued(), false};
-    poller_.SendCommand(kOutputCommands[output - 1]);
-    poller_.ReadOutputsNow();
+    wishes_[output] = {on, session_.OutputReadsIssued(), false};
+    ToggleOutput(output);
     return true;
+}
+
+// The command, then an output read as soon as the line is free.
+void THubState::ToggleOutput(int output)
+{
+    session_.WriteCommand(std::string(1, ControllerProtocol::OutputCommand(output)));
+    session_.RequestOutputs();
 }
 
 void THubState::ReplyAnswered(char request)
 {
-    if (request != 'x')
+    if (request != ControllerProtocol::kOutputStates)
         return;
     for (auto it = wishes_.begin(); it != wishes_.end();) {
         const int output = it->first;
         OutputWishState& wish = it->second;
-        if (poller_.OutputReadsIssued() <= wish.readsBefore) {
+        if (session_.OutputReadsIssued() <= wish.readsBefore) {
             ++it;   // that read was under way before the command
             continue;
         }
@@ -93,14 +100,13 @@ void THubState::ReplyAnswered(char request)
         }
         // The state we toggled from was a cycle old: one more toggle.
         wish.retried = true;
-        wish.readsBefore = poller_.OutputReadsIssued();
-        poller_.SendCommand(kOutputCommands[output - 1]);
-        poller_.ReadOutputsNow();
+        wish.readsBefore = session_.OutputReadsIssued();
+        ToggleOutput(output);
         ++it;
     }
 }
 
-bool THubState::SetMode(int mode)
+bool THubState::SetMode(P::Mode mode)
 {
     if (!available_) {
         qInfo() << "mode: dropped, the controller is offline";
@@ -120,11 +126,11 @@ bool THubState::SetMode(int mode)
 void THubState::StepMode()
 {
     ++modeSteps_;
-    poller_.SendCommand('Q');
+    session_.WriteCommand(std::string(1, ControllerProtocol::kNextMode));
     modeTimeout_->start();
 }
 
-void THubState::ModeSeen(int mode)
+void THubState::ModeSeen(P::Mode mode)
 {
     if (mode_ != mode) {
         mode_ = mode;

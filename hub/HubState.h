@@ -5,11 +5,11 @@
 #include <map>
 #include <optional>
 
-#include "HubTopics.h"
+#include "ControllerProtocol.h"
 #include "MqttCommand.h"
 
 class QTimer;
-class THubPoller;
+class TControllerSession;
 
 // The controller as the hub knows it, shared by MQTT and the web page: the last states read,
 // whether commands can run, and the one path that changes outputs and the mode. The output
@@ -21,7 +21,7 @@ public:
     static constexpr int kModeStepTimeoutMs = 2000;
     static constexpr int kMostModeSteps = 3;
 
-    explicit THubState(THubPoller& poller, QObject* parent = nullptr);
+    explicit THubState(TControllerSession& session, QObject* parent = nullptr);
 
     // Whether commands can run now (line up, no routing write or learning, answered).
     void SetAvailable(bool available);
@@ -29,24 +29,25 @@ public:
 
     std::optional<bool> Output(int output) const { return outputs_[output - 1]; }   // 1..16
     std::optional<bool> Input(int input) const { return inputs_[input - 1]; }
-    std::optional<int> Mode() const { return mode_; }   // index into hub::kModeNames
+    std::optional<ControllerProtocol::Mode> Mode() const { return mode_; }
 
     // False, with a log line, when it cannot run now (offline, state not known yet).
     bool SetOutput(int output, hub::OutputWish wish);
     // Steps with "Q", one at a time, each waiting for its mode character.
-    bool SetMode(int mode);
+    bool SetMode(ControllerProtocol::Mode mode);
 
 signals:
     void AvailabilityChanged(bool available);
     void OutputChanged(int output, bool on);
     void InputChanged(int input, bool active);
-    void ModeChanged(int mode);
+    void ModeChanged(ControllerProtocol::Mode mode);
 
 private:
     void OutputRead(int output, bool on);
     void InputRead(int input, bool active);
-    void ModeSeen(int mode);
+    void ModeSeen(ControllerProtocol::Mode mode);
     void ReplyAnswered(char request);
+    void ToggleOutput(int output);
     void StepMode();
 
     // A wish for one output: its command went out; the next output read tells whether it held.
@@ -56,13 +57,13 @@ private:
         bool retried;
     };
 
-    THubPoller& poller_;
+    TControllerSession& session_;
     QTimer* modeTimeout_;
     bool available_ = false;
-    std::array<std::optional<bool>, hub::kChannels> inputs_;
-    std::array<std::optional<bool>, hub::kChannels> outputs_;
-    std::optional<int> mode_;
+    std::array<std::optional<bool>, ControllerProtocol::kChannels> inputs_;
+    std::array<std::optional<bool>, ControllerProtocol::kChannels> outputs_;
+    std::optional<ControllerProtocol::Mode> mode_;
     std::map<int, OutputWishState> wishes_;
-    std::optional<int> modeTarget_;
+    std::optional<ControllerProtocol::Mode> modeTarget_;
     int modeSteps_ = 0;
 };

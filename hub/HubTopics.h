@@ -1,17 +1,30 @@
 #pragma once
-#include <array>
+#include <optional>
 #include <string>
+
+#include "ControllerProtocol.h"
 
 // The MQTT names of one hub: everything lives under selvora/ID/.
 namespace hub {
 
-constexpr int kChannels = 16;
+// The mode select's options, as Home Assistant shows and sends them back.
+inline std::string MqttModeOption(ControllerProtocol::Mode mode)
+{
+    switch (mode) {
+    case ControllerProtocol::Mode::EqualInputs: return "Wejścia równorzędne";
+    case ControllerProtocol::Mode::RemoteFirst: return "Pilot i komputer nadrzędne";
+    case ControllerProtocol::Mode::RemoteOnly: return "Tylko pilot i komputer";
+    }
+    return {};
+}
 
-// The controller's three modes, in the order its "Q" steps through them, with the character
-// that announces each.
-inline const std::array<std::string, 3> kModeNames = {
-    "Wejścia równorzędne", "Pilot i komputer nadrzędne", "Tylko pilot i komputer"};
-constexpr std::array<char, 3> kModeCharacters = {']', '}', '['};
+inline std::optional<ControllerProtocol::Mode> ModeOfMqttOption(const std::string& option)
+{
+    for (ControllerProtocol::Mode mode : ControllerProtocol::kModes)
+        if (option == MqttModeOption(mode))
+            return mode;
+    return std::nullopt;
+}
 
 struct HubTopics {
     explicit HubTopics(const std::string& id) : id(id), base("selvora/" + id) {}

@@ -1,25 +1,28 @@
 #include "HubWebBackend.h"
 
-#include "HubPoller.h"
+#include "ControllerSession.h"
 #include "HubState.h"
 #include "RoutingReply.h"
 
 #include <QDateTime>
 #include <QDebug>
 
-THubWebBackend::THubWebBackend(THubState& state, THubPoller& poller, hub::ChannelNames names,
-                               std::string device, QObject* parent)
+THubWebBackend::THubWebBackend(THubState& state, TControllerSession& session,
+                               hub::ChannelNames names, std::string device, QObject* parent)
     : QObject(parent),
       state_(state),
-      poller_(poller),
+      session_(session),
       names_(std::move(names)),
       device_(std::move(device))
 {
     connect(&state_, &THubState::OutputChanged, this, &THubWebBackend::Changed);
     connect(&state_, &THubState::InputChanged, this, &THubWebBackend::Changed);
     connect(&state_, &THubState::ModeChanged, this, &THubWebBackend::Changed);
-    connect(&poller_, &THubPoller::RoutingTableRead, this, [this](const QByteArray& raw) {
+    connect(&session_, &TControllerSession::ReplyFinished, this, [this](char request) {
+        if (request != ControllerProtocol::kRoutingTable)
+            return;
         // Only a whole, clean reply: a damaged one would show connections that are not there.
+        const QByteArray& raw = session_.ConfigDumpRaw();
         if (const auto cells = Routing::DecodeReplyStrict(raw))
             routing_ = web::RoutingTable{*cells, QDateTime::currentMSecsSinceEpoch()};
         else
@@ -46,7 +49,8 @@ web::Snapshot THubWebBackend::State() const
         s.inputs[n - 1] = state_.Input(n);
         s.outputs[n - 1] = state_.Output(n);
     }
-    s.mode = state_.Mode();
+    if (const auto mode = state_.Mode())
+        s.mode = ControllerProtocol::ModeIndex(*mode);
     s.reachability = reachability_;
     s.device = device_;
     return s;
@@ -59,14 +63,14 @@ bool THubWebBackend::SetOutput(int output, bool on)
 
 bool THubWebBackend::SetMode(int mode)
 {
-    return state_.SetMode(mode);
+    return state_.SetMode(ControllerProtocol::kModes.at(static_cast<std::size_t>(mode)));
 }
 
 bool THubWebBackend::ReadRouting()
 {
     if (!state_.Available())
         return false;
-    poller_.ReadRoutingTable();
+    session_.BeginConfigDump();
     return true;
 }
 

@@ -7,7 +7,7 @@
 #include "ChannelNames.h"
 #include "WebBackend.h"
 
-class THubPoller;
+class TControllerSession;
 class THubState;
 
 // The web page's view of the hub: the shared state, its commands and the routing table read
@@ -15,7 +15,7 @@ class THubState;
 class THubWebBackend : public QObject, public web::IWebBackend {
     Q_OBJECT
 public:
-    THubWebBackend(THubState& state, THubPoller& poller, hub::ChannelNames names,
+    THubWebBackend(THubState& state, TControllerSession& session, hub::ChannelNames names,
                    std::string device, QObject* parent = nullptr);
 
     void SetReachability(web::Reachability reachability);
@@ -33,7 +33,7 @@ signals:
 
 private:
     THubState& state_;
-    THubPoller& poller_;
+    TControllerSession& session_;
     hub::ChannelNames names_;
     std::string device_;
     web::Reachability reachability_ = web::Reachability::LineLost;

@@ -76,8 +76,8 @@ TMqttBridge::TMqttBridge(TMqttClient::Settings settings, Setup setup, hub::Chann
     connect(&state_, &THubState::InputChanged, this, [this](int input, bool active) {
         ErrorReport::Guard([&] { Publish(topics_.InputState(input), OnOff(active)); });
     });
-    connect(&state_, &THubState::ModeChanged, this, [this](int mode) {
-        ErrorReport::Guard([&] { Publish(topics_.ModeState(), hub::kModeNames[mode]); });
+    connect(&state_, &THubState::ModeChanged, this, [this](ControllerProtocol::Mode mode) {
+        ErrorReport::Guard([&] { Publish(topics_.ModeState(), hub::MqttModeOption(mode)); });
     });
     connect(&state_, &THubState::AvailabilityChanged, this, [this](bool available) {
         ErrorReport::Guard([&] { Publish(topics_.Availability(), available ? "online" : "offline"); });
@@ -161,14 +161,14 @@ void TMqttBridge::PublishAll()
         hub::DiscoveryConfigs(topics_, setup_.discoveryPrefix, names_, setup_.device);
     for (const hub::MqttMessage& m : configs)
         Publish(m.topic, m.payload);
-    for (int n = 1; n <= hub::kChannels; ++n) {
+    for (int n = 1; n <= ControllerProtocol::kChannels; ++n) {
         if (const auto on = state_.Output(n))
             Publish(topics_.OutputState(n), OnOff(*on));
         if (const auto active = state_.Input(n))
             Publish(topics_.InputState(n), OnOff(*active));
     }
     if (const auto mode = state_.Mode())
-        Publish(topics_.ModeState(), hub::kModeNames[*mode]);
+        Publish(topics_.ModeState(), hub::MqttModeOption(*mode));
     Publish(topics_.Availability(), state_.Available() ? "online" : "offline");
 }
 

@@ -33,7 +33,7 @@ int ChannelNumber(const std::string& text)
             return 0;
         n = n * 10 + (ch - '0');
     }
-    return n <= kChannels ? n : 0;
+    return n <= ControllerProtocol::kChannels ? n : 0;
 }
 
 // ON, OFF and TOGGLE as documented; also the spellings other clients send, in any case.
@@ -61,15 +61,13 @@ MqttCommand ParseMqttCommand(const HubTopics& topics, const std::string& topic,
 {
     const std::string value = Trimmed(payload);
     if (topic == topics.ModeSet()) {
-        for (std::size_t i = 0; i < kModeNames.size(); ++i) {
-            if (value == kModeNames[i]) {
-                MqttCommand command;
-                command.kind = MqttCommand::Kind::Mode;
-                command.mode = static_cast<int>(i);
-                return command;
-            }
-        }
-        return Invalid("unknown mode " + QuotedForLog(value));
+        const auto mode = ModeOfMqttOption(value);
+        if (!mode)
+            return Invalid("unknown mode " + QuotedForLog(value));
+        MqttCommand command;
+        command.kind = MqttCommand::Kind::Mode;
+        command.mode = *mode;
+        return command;
     }
     const std::string prefix = topics.base + "/output/";
     const std::string suffix = "/set";

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "ControllerProtocol.h"
 #include "HubTopics.h"
 
 // What a message on one of the hub's command topics asks for. Anything malformed says why.
@@ -13,7 +14,7 @@ struct MqttCommand {
     Kind kind = Kind::Invalid;
     int output = 0;                    // 1..16
     OutputWish wish = OutputWish::On;
-    int mode = 0;                      // index into kModeNames
+    ControllerProtocol::Mode mode = ControllerProtocol::Mode::EqualInputs;
     std::string error;                 // for Invalid
 };
 

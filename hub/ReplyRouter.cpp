@@ -1,5 +1,7 @@
 #include "ReplyRouter.h"
 
+#include "ControllerProtocol.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <tuple>
@@ -8,24 +10,16 @@
 
 namespace hub {
 
+namespace P = ControllerProtocol;
+
 namespace {
 
-constexpr int kRoutingCharacters = 256;
+using P::IsStateRequest;
+using P::kRoutingCharacters;
 
 bool IsRoutingDigit(char ch)
 {
-    return ch == '0' || ch == '1';
-}
-
-bool IsStateRequest(char ch)
-{
-    return ch == 'x' || ch == 'q' || ch == 'C';
-}
-
-// How many characters answer a request; "x" ends at '!' instead.
-int ReplyLength(char request)
-{
-    return request == 'C' ? kRoutingCharacters : 16;
+    return P::IsState(ch);
 }
 
 }  // namespace
@@ -38,17 +32,6 @@ std::string HexByte(char ch)
 }
 
 TReplyRouter::TReplyRouter(IRouterSink& sink, bool lineUp) : sink_(sink), lineUp_(lineUp) {}
-
-bool TReplyRouter::IsOutputCommand(char ch)
-{
-    return (ch >= '0' && ch <= '9') || ch == '=' || ch == 'a' || ch == 's' || ch == 'd' ||
-           ch == 'f' || ch == 'g';
-}
-
-bool TReplyRouter::IsBroadcast(char ch)
-{
-    return ch == '/' || ch == ']' || ch == '}' || ch == '[';
-}
 
 void TReplyRouter::AddClient(ClientId client)
 {
@@ -117,7 +100,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
         return;
     }
     if (phase_ == LinePhase::RoutingWrite || phase_ == LinePhase::Learning) {
-        if (phase_ == LinePhase::RoutingWrite && ch == 'c') {
+        if (phase_ == LinePhase::RoutingWrite && ch == P::kRoutingWrite) {
             Log("client " + std::to_string(id) + ": routing write refused, another one runs");
             client.droppingRoutingDigits = true;
             return;
@@ -138,7 +121,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
             return;
         client.droppingRoutingDigits = false;
     }
-    if (IsOutputCommand(ch) || ch == 'Q') {
+    if (P::IsOutputCommand(ch) || ch == P::kNextMode) {
         if (!lineUp_) {
             LogClientByte(id, "command dropped, the line is down", ch);
             return;
@@ -146,14 +129,14 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
         sink_.WriteToController(std::string(1, ch));
         return;
     }
-    if (IsStateRequest(ch) || ch == 'R') {
+    if (IsStateRequest(ch) || ch == P::kLearning) {
         Enqueue(id, client, ch, b.at);
         StartNext(now);   // on an idle line at once, so the client's order holds
         return;
     }
-    if (ch == 'c') {
+    if (ch == P::kRoutingWrite) {
         const bool otherWriter = std::any_of(queue_.begin(), queue_.end(), [id](const Request& r) {
-            return r.command == 'c' && r.client != id;
+            return r.command == P::kRoutingWrite && r.client != id;
         });
         if (otherWriter) {
             Log("client " + std::to_string(id) + ": routing write refused, another one waits");
@@ -196,7 +179,7 @@ void TReplyRouter::StartNext(TimePoint now)
         return;
     }
     client.specialQueued = false;
-    if (r.command == 'c') {
+    if (r.command == P::kRoutingWrite) {
         write_ = Write{r.client, 0, now, r.at};
         Log("client " + std::to_string(r.client) + ": routing write started");
         SetPhase(LinePhase::RoutingWrite);
@@ -327,29 +310,28 @@ void TReplyRouter::ControllerByte(char ch, TimePoint now)
     }
     if (reply_) {
         reply_->lastByte = now;
-        // Replies are made of '0', '1' and '!': these four are the controller's own news,
-        // sent between replies.
-        if (IsBroadcast(ch)) {
+        // Replies are made of '0', '1' and '!': the news for everyone comes between replies.
+        if (P::ConcernsEveryone(ch)) {
             Broadcast(ch);
             return;
         }
         if (clients_.count(reply_->client))
             Deliver(reply_->client, ch);
-        if (reply_->request == 'x') {
-            if (ch == '!')
+        if (reply_->request == P::kOutputStates) {
+            if (ch == P::kOutputReplyEnd)
                 EndReply(true);
             else
                 ++reply_->received;
-        } else if (++reply_->received == ReplyLength(reply_->request)) {
+        } else if (++reply_->received == P::ReplyLength(reply_->request)) {
             EndReply(true);
         }
         return;
     }
-    if (IsBroadcast(ch)) {
+    if (P::ConcernsEveryone(ch)) {
         Broadcast(ch);
         return;
     }
-    if (phase_ == LinePhase::RoutingWrite && ch == '?') {
+    if (phase_ == LinePhase::RoutingWrite && ch == P::kSaved) {
         if (clients_.count(write_.writer))
             Deliver(write_.writer, ch);
         EndWrite(true, "saved", now);
@@ -367,7 +349,7 @@ void TReplyRouter::Broadcast(char ch)
             continue;
         }
         // A console counts every character into the reply it waits for: keep it for later.
-        if (ch == '/' && client.deferred.find('/') != std::string::npos)
+        if (ch == P::kOutputsChanged && client.deferred.find(ch) != std::string::npos)
             continue;
         if (client.deferred.size() >= kMaxDeferredBytes) {
             LogClientByte(id, "too many waiting notices, dropped", ch);

@@ -68,9 +68,6 @@ public:
     // A client whose request waits or whose reply is being received.
     bool Waiting(ClientId client) const;
 
-    static bool IsOutputCommand(char ch);
-    static bool IsBroadcast(char ch);
-
 private:
     struct TimedByte {
         TimePoint at;

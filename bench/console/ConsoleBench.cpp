@@ -100,7 +100,7 @@ int main(int argc, char** argv)
             inputShown.push_back(NowUs());
     };
 
-    // Settle past Timer5's single extra request at 5 s, then measure.
+    // Settle past firstInputRead's single extra request at 5 s, then measure.
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_CLOCK"))
         FindChild<QTimer>(&form, QStringLiteral("titleClock"))->stop();
     if (qEnvironmentVariableIsSet("KONF_BENCH_NO_WATCH"))

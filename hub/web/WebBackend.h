@@ -3,13 +3,14 @@
 #include <optional>
 #include <string>
 
+#include "ControllerProtocol.h"
 #include "RoutingCells.h"
 
 // What the web page needs from the hub, on the hub's own thread: one state shared with MQTT and
 // the consoles, and the same command paths.
 namespace web {
 
-constexpr int kChannels = 16;
+using ControllerProtocol::kChannels;
 
 // Why commands cannot run now; the page's banner says it.
 enum class Reachability {
@@ -24,7 +25,7 @@ struct Snapshot {
     std::array<std::string, kChannels> outputNames;
     std::array<std::optional<bool>, kChannels> inputs;    // unknown until read
     std::array<std::optional<bool>, kChannels> outputs;
-    std::optional<int> mode;                          // index into the mode names; unknown at first
+    std::optional<int> mode;                          // index into ControllerProtocol::kModes; unknown at first
     Reachability reachability = Reachability::LineLost;
     std::string device;                               // the controller's port, for the backup file
 };

@@ -1,6 +1,6 @@
 #include "WebJson.h"
 
-#include "HubTopics.h"
+#include "ModeCaptions.h"
 #include "RoutingBackup.h"
 
 #include <QByteArray>
@@ -56,8 +56,8 @@ std::optional<QJsonObject> Object(std::string_view body)
 std::string StateMessage(const Snapshot& state)
 {
     QJsonArray modes;
-    for (const std::string& name : hub::kModeNames)
-        modes.append(QString::fromStdString(name));
+    for (ControllerProtocol::Mode mode : ControllerProtocol::kModes)
+        modes.append(ModeCaption(mode));
     QJsonObject message{{"type", "state"},
                         {"reach", ReachabilityName(state.reachability)},
                         {"modes", modes},
@@ -113,7 +113,7 @@ std::optional<int> ParseModeBody(std::string_view body)
         return std::nullopt;
     const QJsonValue mode = object->value("mode");
     if (!mode.isDouble() || mode.toDouble() != mode.toInt(-1) || mode.toInt() < 0 ||
-        mode.toInt() >= static_cast<int>(hub::kModeNames.size()))
+        mode.toInt() >= static_cast<int>(ControllerProtocol::kModes.size()))
         return std::nullopt;
     return mode.toInt();
 }

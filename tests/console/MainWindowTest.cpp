@@ -49,9 +49,9 @@ TEST_F(ConsoleStart, FirstRunOpensNothingAndAsksForNamesAfterOneAndAHalfSeconds)
     form->SetWindows(nullptr, nullptr, &naming);
     EXPECT_FALSE(line->Port().Connected());
     EXPECT_FALSE(Child<QTimer>("lockWatch")->isActive());
-    EXPECT_FALSE(line->Session().Timer5->isActive());
-    EXPECT_FALSE(line->Session().Timer6->isActive());
-    EXPECT_FALSE(line->Session().Timer7->isActive());
+    EXPECT_FALSE(line->Session().firstInputRead->isActive());
+    EXPECT_FALSE(line->Session().outputPoll->isActive());
+    EXPECT_FALSE(line->Session().inputPoll->isActive());
     EXPECT_TRUE(Child<QTimer>("firstRunNaming")->isActive());
     EXPECT_FALSE(Child<TLockScreen>("sPanel10")->isHidden());   // the lock screen lies under the intro
 
@@ -147,8 +147,8 @@ TEST_F(ConsoleStart, MissingDeviceIsReportedOnceAndPolledWhenItAppears)
     form->EndIntro();
     EXPECT_TRUE(Child<TLockScreen>("sPanel10")->isHidden());   // line 37 says unlocked
     // The open failure is reported once; the polling requests that fail because of it add nothing.
-    line->Session().Timer5->setInterval(300);
-    line->Session().Timer5->start();
+    line->Session().firstInputRead->setInterval(300);
+    line->Session().firstInputRead->start();
     Spin(1200);
     const QStringList errors = TestApplication::TakeReportedErrors();
     ASSERT_EQ(errors.size(), 1) << errors.join(" | ").toStdString();
@@ -217,8 +217,8 @@ TEST_F(ConsoleStart, ButtonsOpenTheOtherWindowsAndEndTheProgram)
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(line->Session().State().InputReadActive);
     EXPECT_FALSE(line->Session().State().OutputReadActive);
-    EXPECT_FALSE(line->Session().Timer6->isActive());
-    EXPECT_FALSE(line->Session().Timer7->isActive());
+    EXPECT_FALSE(line->Session().outputPoll->isActive());
+    EXPECT_FALSE(line->Session().inputPoll->isActive());
     EXPECT_EQ(DrainConsole(400), "");
 
     EXPECT_EQ(terminations, 0);
@@ -281,10 +281,10 @@ TEST_F(Polling, TimerFiveAsksForInputsOnce)
 {
     WriteConfig(kUnlocked);
     StartPolling();
-    EXPECT_EQ(line->Session().Timer5->interval(), 5000);
-    EXPECT_TRUE(line->Session().Timer5->isActive());
-    line->Session().Timer5->setInterval(50);
-    line->Session().Timer5->start();
+    EXPECT_EQ(line->Session().firstInputRead->interval(), 5000);
+    EXPECT_TRUE(line->Session().firstInputRead->isActive());
+    line->Session().firstInputRead->setInterval(50);
+    line->Session().firstInputRead->start();
     EXPECT_EQ(ReadFromConsole(1, 500), "q");
     EXPECT_TRUE(line->Session().State().InputReadActive);
     EXPECT_EQ(DrainConsole(300), "");
@@ -342,9 +342,9 @@ TEST_F(Polling, UnpluggedLineIsReportedOnceAndPollingResumesWhenTheDeviceIsBack)
     EXPECT_TRUE(form->findChild<QMessageBox*>(QStringLiteral("LineLostBox"))->isVisible());
     EXPECT_TRUE(form->findChild<QMessageBox*>(QStringLiteral("LineLostBox"))->text().contains(link));
     // Polling has stopped, and a request made meanwhile fails quietly: the box said it all.
-    EXPECT_FALSE(line->Session().Timer6->isActive() || line->Session().Timer7->isActive());
-    line->Session().Timer5->setInterval(50);
-    line->Session().Timer5->start();
+    EXPECT_FALSE(line->Session().outputPoll->isActive() || line->Session().inputPoll->isActive());
+    line->Session().firstInputRead->setInterval(50);
+    line->Session().firstInputRead->start();
     Spin(1500);   // the reconnect attempts meanwhile find nothing
     EXPECT_TRUE(TestApplication::TakeReportedErrors().isEmpty());
     EXPECT_FALSE(line->Port().Connected());
@@ -373,16 +373,16 @@ TEST_F(Polling, AnOutOfTurnRequestInsideAReplyDoesNotStartASecondCycle)
 {
     WriteConfig(kUnlocked);
     StartPolling();   // "x" has gone out
-    line->Session().Timer5->stop();
+    line->Session().firstInputRead->stop();
     // The one-off input request lands in the middle of the output reply.
     Reply("10000000");
-    line->Session().Timer5Timer();
+    line->Session().FirstInputReadDue();
     ASSERT_EQ(ReadFromConsole(1, 500), "q");
     Reply("00000001!");                 // the rest of the output reply
     Reply(std::string(16, '0'));        // the controller's answer to "q"
     // Both the '!' and the sixteenth input character asked for the next request; only one
     // cycle may go on, or the two would read each other's replies from then on.
-    EXPECT_FALSE(line->Session().Timer6->isActive() && line->Session().Timer7->isActive());
+    EXPECT_FALSE(line->Session().outputPoll->isActive() && line->Session().inputPoll->isActive());
     const std::string next = DrainConsole(450);
     EXPECT_EQ(next.size(), 1u) << next;
 

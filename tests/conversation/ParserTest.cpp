@@ -1,4 +1,5 @@
 #include "MessageParser.h"
+#include "ModeCaptions.h"
 
 #include <gtest/gtest.h>
 
@@ -19,18 +20,18 @@ struct Recorder : IParserEffects {
 
     void ClearTerminal() override { ++clears; order.push_back("clear"); }
     void AppendDumpLine(const QString& line) override { dumpLines.push_back(line); }
-    void RequestOutputStates() override
+    void RequestOutputs() override
     {
         ++outputRequests;
         state->BeginOutputRead();
         order.push_back("x");
     }
     void ShowSavingFinished() override { ++savingMessages; order.push_back("?"); }
-    void StartTimer6() override { ++timer6; order.push_back("t6"); }
-    void StartTimer7() override { ++timer7; order.push_back("t7"); }
+    void InputReplyEnded() override { ++timer6; order.push_back("t6"); }
+    void OutputReplyEnded() override { ++timer7; order.push_back("t7"); }
     void SetInputState(int n, bool on) override { inputs[n] = on; }
     void SetOutputState(int n, bool on) override { outputs[n] = on; order.push_back("out"); }
-    void SetModeCaption(const QString& c) override { mode = c; order.push_back("mode"); }
+    void SetMode(ControllerProtocol::Mode m) override { mode = ModeCaption(m); order.push_back("mode"); }
 };
 
 class ParserTest : public ::testing::Test {

@@ -69,7 +69,7 @@ protected:
                                    written += bytes.substr(0, static_cast<size_t>(n));
                                    return n;
                                },
-                               nullptr, 20};
+                               nullptr, TControllerSession::Policy{20}};
     TRoutingTableRead read;
     TRoutingWriteFlow flow;
     TRoutingCells wanted;

@@ -1,11 +1,9 @@
 #include "CommandLine.h"
-#include "ControllerSession.h"
 #include "CtlFailure.h"
 #include "ProgressBar.h"
-#include "ReplyGate.h"
-#include "RoutingReply.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -13,81 +11,6 @@
 #include <string>
 
 namespace {
-
-// The line as a string: what the session writes is kept, what the controller says goes through
-// the gate. The session's cycle never comes due, as in the tool.
-class ReplyGateTest : public ::testing::Test {
-protected:
-    void Feed(const std::string& bytes)
-    {
-        for (char ch : bytes)
-            gate.Feed(ch);
-    }
-
-    std::string written;
-    TControllerSession session{[this](const std::string& bytes) {
-                                   written += bytes;
-                                   return static_cast<int>(bytes.size());
-                               },
-                               nullptr, std::numeric_limits<int>::max()};
-    TReplyGate gate{session};
-    QSignalSpy outputs{&session, &TControllerSession::OutputStateChanged};
-    QSignalSpy inputs{&session, &TControllerSession::InputStateChanged};
-    QSignalSpy modes{&session, &TControllerSession::ModeCaptionChanged};
-};
-
-std::string States(const QSignalSpy& spy)
-{
-    std::string s;
-    for (const QList<QVariant>& call : spy)
-        s.push_back(call.at(1).toBool() ? '1' : '0');
-    return s;
-}
-
-TEST_F(ReplyGateTest, CharactersOfTheControllersOwnAccordNeverShiftAReply)
-{
-    // A mode character announced as the output request went out lands in front of the reply.
-    session.Button3Click();
-    Feed("]1000000000000001!");
-    EXPECT_EQ(States(outputs), "1000000000000001");
-    EXPECT_FALSE(gate.Damaged());
-    ASSERT_EQ(modes.count(), 1);   // handed over once the reply was complete
-    EXPECT_EQ(modes.at(0).at(0).toString(), TMessageParser::kModeEqualInputs);
-
-    // A '/' inside an input reply is counted, not read as a state, and sends nothing.
-    written.clear();
-    session.Button2Click();
-    Feed("01000000/00000001");
-    EXPECT_EQ(States(inputs), "0100000000000001");
-    EXPECT_EQ(gate.OutputRequests(), 1);
-    EXPECT_EQ(written, "q");
-
-    // '?' and '[' inside a routing reply wait for its end; the table stays whole.
-    QSignalSpy saved(&session, &TControllerSession::SavingFinished);
-    session.BeginConfigDump();
-    Feed(std::string(100, '0') + "?[" + std::string(155, '0') + "1");
-    EXPECT_FALSE(session.State().ConfigDumpActive);
-    const auto cells = Routing::DecodeReplyStrict(session.ConfigDumpRaw());
-    ASSERT_TRUE(cells.has_value());
-    EXPECT_TRUE(cells->At(1, 16));
-    EXPECT_EQ(cells->Connections(), 1);
-    EXPECT_EQ(saved.count(), 1);
-    EXPECT_EQ(modes.count(), 2);
-}
-
-TEST_F(ReplyGateTest, AnythingButAStateInsideAReplyMarksItDamaged)
-{
-    session.Button2Click();
-    Feed("0000000x00000000");
-    EXPECT_TRUE(gate.Damaged());
-
-    gate.ClearDamage();
-    session.Button3Click();
-    Feed(std::string(16, '0') + "!");
-    EXPECT_FALSE(gate.Damaged());
-    Feed("x!");   // outside any reply: no state is taken from it
-    EXPECT_FALSE(gate.Damaged());
-}
 
 TCtlRequest Parse(const std::vector<const char*>& args)
 {
@@ -110,9 +33,9 @@ TEST(CommandLine, ReadsEveryCommandWithItsOptionsAnywhere)
     EXPECT_EQ(r.command, TCommand::Mode);
     EXPECT_FALSE(r.mode.has_value());
     r = Parse({"--port", "x", "mode", "Tylko pilot i komputer"});
-    EXPECT_EQ(r.mode, TMode::RemoteOnly);
+    EXPECT_EQ(r.mode, ControllerProtocol::Mode::RemoteOnly);
     r = Parse({"--port", "x", "mode", "Remote-First"});
-    EXPECT_EQ(r.mode, TMode::RemoteFirst);
+    EXPECT_EQ(r.mode, ControllerProtocol::Mode::RemoteFirst);
 
     r = Parse({"--port", "x", "routing", "get", "--names", "config.ini"});
     EXPECT_EQ(r.command, TCommand::RoutingGet);

@@ -31,10 +31,10 @@ public:
             if (!c.isDigit() && c != QLatin1Char(','))
                 std::abort();
     }
-    void RequestOutputStates() override { State.BeginOutputRead(); }
+    void RequestOutputs() override { State.BeginOutputRead(); }
     void ShowSavingFinished() override {}
-    void StartTimer6() override {}
-    void StartTimer7() override {}
+    void InputReplyEnded() override {}
+    void OutputReplyEnded() override {}
     void SetInputState(int input, bool) override
     {
         if (input < 1 || input > 16)
@@ -45,10 +45,9 @@ public:
         if (output < 1 || output > 16)
             std::abort();
     }
-    void SetModeCaption(const QString& caption) override
+    void SetMode(ControllerProtocol::Mode mode) override
     {
-        if (caption != TMessageParser::kModeEqualInputs && caption != TMessageParser::kModeRemoteFirst
-            && caption != TMessageParser::kModeRemoteOnly)
+        if (ControllerProtocol::ModeOfCharacter(ControllerProtocol::ModeCharacter(mode)) != mode)
             std::abort();
     }
 

@@ -51,10 +51,15 @@ TEST(MqttCommand, OutputTopicsAndPayloads)
 TEST(MqttCommand, ModeByItsName)
 {
     const HubTopics topics("selvora");
-    for (int i = 0; i < 3; ++i) {
-        const auto command = ParseMqttCommand(topics, "selvora/selvora/mode/set", hub::kModeNames[i]);
+    using ControllerProtocol::Mode;
+    const std::pair<const char*, Mode> options[] = {
+        {"Wejścia równorzędne", Mode::EqualInputs},
+        {"Pilot i komputer nadrzędne", Mode::RemoteFirst},
+        {"Tylko pilot i komputer", Mode::RemoteOnly}};
+    for (const auto& [name, mode] : options) {
+        const auto command = ParseMqttCommand(topics, "selvora/selvora/mode/set", name);
         ASSERT_EQ(command.kind, MqttCommand::Kind::Mode) << command.error;
-        EXPECT_EQ(command.mode, i);
+        EXPECT_EQ(command.mode, mode) << name;
     }
     EXPECT_EQ(ParseMqttCommand(topics, "selvora/selvora/mode/set", "Tylko pilot").kind,
               MqttCommand::Kind::Invalid);
@@ -118,6 +123,8 @@ TEST(Discovery, OneDeviceWithNamedSwitchesSensorsAndTheModeSelect)
     EXPECT_EQ(mode["state_topic"].toString(), "selvora/dom/mode/state");
     const QJsonArray options = mode["options"].toArray();
     ASSERT_EQ(options.size(), 3);
+    EXPECT_EQ(options[0].toString(), QStringLiteral("Wejścia równorzędne"));
     EXPECT_EQ(options[1].toString(), QStringLiteral("Pilot i komputer nadrzędne"));
+    EXPECT_EQ(options[2].toString(), QStringLiteral("Tylko pilot i komputer"));
     EXPECT_EQ(mode["device"], out3["device"]);
 }

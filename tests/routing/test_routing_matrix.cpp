@@ -202,12 +202,12 @@ TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
     matrix->close();
     EXPECT_FALSE(matrix->isVisible());
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_TRUE(session->Timer6->isActive());
+    EXPECT_TRUE(session->outputPoll->isActive());
     EXPECT_FALSE(view->isVisible());
 
     // Opened again the way the main window does it: modally, until the user closes it.
     mainWindow.hide();
-    session->Timer6->stop();
+    session->outputPoll->stop();
     bool stillChecked = false;
     QTimer::singleShot(50, matrix, [&] {
         stillChecked = matrix->Cell(1, 1)->isChecked() && matrix->Cell(9, 14)->isChecked() &&
@@ -218,7 +218,7 @@ TEST_F(RoutingMatrix, ClosingShowsTheMainWindowRestartsPollingAndKeepsTheCells)
     EXPECT_TRUE(stillChecked);
     EXPECT_FALSE(matrix->isVisible());
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_TRUE(session->Timer6->isActive());
+    EXPECT_TRUE(session->outputPoll->isActive());
 }
 
 TEST_F(RoutingMatrix, WriteSendsStartAndEveryCellAtItsPosition)
