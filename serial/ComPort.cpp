@@ -290,7 +290,6 @@ void TCustomComPort::OpenPort()
     if (!events_.Empty()) {
         thread_ = std::make_unique<TComThread>(this, device_.get(), receiver_.get());
         device_->SetEventMask(EventsToMask(events_));
-        device_->SetReceiveHoldOff(receiveHoldOff_);
         thread_->start();
         threadCreated_ = true;
     }

@@ -79,7 +79,7 @@ public:
     void SetEvents(TComEvents value) { events_ = value; }
     // New bytes of one stream are handed on at most once every this many character times
     // (0: the device's own pace, four on POSIX). Larger batches cost fewer thread switches but
-    // show a stream later; takes effect at once, and at every opening.
+    // show a stream later. Kept by the device across closing and opening.
     int ReceiveHoldOff() const { return receiveHoldOff_; }
     void SetReceiveHoldOff(int characters);
 
