@@ -122,7 +122,7 @@ void THub::Start()
         setup.discoveryPrefix = options_.discoveryPrefix;
         setup.device = {options_.DeviceName(), KONF_VERSION, options_.WebPageUrl(HostName())};
         setup.devicePath = options_.device;
-        setup.logLimited = [this](const std::string& text, const std::string& kind) { LogLimited(text, kind); };
+        setup.logLimited = [this](const std::string& text, const std::string& kind) { Log(text, kind); };
         bridge_ = new TMqttBridge(std::move(settings), std::move(setup), names, *state_, this);
         bridge_->Start();
     }
@@ -160,7 +160,7 @@ void THub::OpenLinks()
     for (const std::string& path : options_.consoleLinks) {
         auto* link = new TConsoleLink(
             path, gid,
-            [this](const std::string& key, const std::string& text) { LogLimited(text, key); },
+            [this](const std::string& key, const std::string& text) { Log(text, key); },
             this);
         link->Open();
         qInfo().noquote() << "console link" << QString::fromStdString(path) << "->"
@@ -267,7 +267,7 @@ void THub::DrainHubInbox()
         return;
     draining_ = true;
     while (!hubInbox_.empty()) {
-        const HubEvent event = hubInbox_.front();
+        const HubEvent event = std::move(hubInbox_.front());
         hubInbox_.pop_front();
         if (event.replyEnded) {
             session_->LineEndedReply();
@@ -332,7 +332,11 @@ void THub::WriteToController(const std::string& bytes)
 void THub::DeliverToClient(hub::ClientId client, const std::string& bytes)
 {
     if (client == kHubClient) {
-        hubInbox_.push_back({bytes, false});
+        // A reply comes a character a call: one event for the run, not one a byte.
+        if (!hubInbox_.empty() && !hubInbox_.back().replyEnded)
+            hubInbox_.back().bytes += bytes;
+        else
+            hubInbox_.push_back({bytes, false});
         return;
     }
     // The router hands replies on a character at a time: one write a call, not one a byte.
@@ -352,11 +356,6 @@ void THub::PhaseChanged(hub::LinePhase)
 }
 
 void THub::Log(const std::string& text, const std::string& repeatKey)
-{
-    LogLimited(text, repeatKey);
-}
-
-void THub::LogLimited(const std::string& text, const std::string& repeatKey)
 {
     const auto now = hub::TRepeatLimiter::Clock::now();
     WriteLogSummaries();

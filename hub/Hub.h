@@ -54,7 +54,6 @@ private:
     void Log(const std::string& text, const std::string& repeatKey) override;
 
     // Everything the hub logs about what came from outside goes through here.
-    void LogLimited(const std::string& text, const std::string& repeatKey);
     void WriteLogSummaries();
 
     void OpenLinks();

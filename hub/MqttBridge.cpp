@@ -221,14 +221,6 @@ void TMqttBridge::MessageReceived(const QString& topic, const QByteArray& payloa
     Command(name, text, retained);
 }
 
-void TMqttBridge::LogLimited(const std::string& text, const std::string& kind)
-{
-    if (setup_.logLimited)
-        setup_.logLimited(text, kind);
-    else
-        qInfo().noquote() << QString::fromStdString(text);
-}
-
 void TMqttBridge::Command(const std::string& topic, const std::string& payload, bool retained)
 {
     if (payload.empty())
@@ -239,16 +231,16 @@ void TMqttBridge::Command(const std::string& topic, const std::string& payload, 
         // The topic goes into the command as it stands only where nothing in it was escaped.
         const std::string quoted = hub::QuotedForLog(topic);
         const bool plain = quoted == '"' + topic + '"' && topic.find('\'') == std::string::npos;
-        LogLimited(quoted + ": retained command ignored (commands must not be retained)" +
-                       (plain ? "; clear it with: mosquitto_pub -r -n -t '" + topic + "'" : std::string()),
-                   "mqtt retained command");
+        setup_.logLimited(quoted + ": retained command ignored (commands must not be retained)" +
+                              (plain ? "; clear it with: mosquitto_pub -r -n -t '" + topic + "'" : std::string()),
+                          "mqtt retained command");
         return;
     }
     if (!guard_.Serving())
         return;   // said once, when this hub stood by
     const hub::MqttCommand command = hub::ParseMqttCommand(topics_, topic, payload);
     if (command.kind == hub::MqttCommand::Kind::Invalid) {
-        LogLimited(hub::QuotedForLog(topic) + ": ignored, " + command.error, "mqtt invalid command");
+        setup_.logLimited(hub::QuotedForLog(topic) + ": ignored, " + command.error, "mqtt invalid command");
         return;
     }
     if (command.kind == hub::MqttCommand::Kind::Output)

@@ -28,7 +28,7 @@ public:
         hub::DeviceInfo device;
         std::string devicePath;   // the controller's serial device, for the hub's record
         // Where lines about what others sent go: (text, kind), so that a kind repeated
-        // without end is summed up instead of written each time. Unset: straight to the log.
+        // without end is summed up instead of written each time.
         std::function<void(const std::string&, const std::string&)> logLimited;
     };
 
@@ -50,7 +50,6 @@ private:
     void Publish(const std::string& topic, const std::string& payload);
     void PublishRecord(hub::HubRecord::State state);
     void PublishAll();
-    void LogLimited(const std::string& text, const std::string& kind);
 
     hub::HubTopics topics_;
     Setup setup_;

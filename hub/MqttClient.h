@@ -40,7 +40,6 @@ public:
     // Sends what is queued, disconnects and ends the network thread (for a clean exit).
     void Stop();
     bool Connected() const { return connected_; }
-    const std::string& ClientId() const { return settings_.clientId; }
 
     // At least once; dropped while disconnected (the owner republishes on connect).
     void Publish(const std::string& topic, const std::string& payload, bool retain);

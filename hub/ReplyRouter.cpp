@@ -17,11 +17,6 @@ namespace {
 using P::IsStateRequest;
 using P::kRoutingCharacters;
 
-bool IsRoutingDigit(char ch)
-{
-    return P::IsState(ch);
-}
-
 }  // namespace
 
 std::string HexByte(char ch)
@@ -105,7 +100,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
             client.droppingRoutingDigits = true;
             return;
         }
-        if (client.droppingRoutingDigits && IsRoutingDigit(ch))
+        if (client.droppingRoutingDigits && P::IsState(ch))
             return;
         client.droppingRoutingDigits = false;
         if (client.held.size() >= kMaxHeldBytes) {
@@ -117,7 +112,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
     }
 
     if (client.droppingRoutingDigits) {
-        if (IsRoutingDigit(ch))
+        if (P::IsState(ch))
             return;
         client.droppingRoutingDigits = false;
     }
@@ -221,7 +216,7 @@ void TReplyRouter::AdvanceWrite(TimePoint now)
             break;   // the controller gives up before this byte; the pause check below
         if (now < due)
             return;
-        if (!IsRoutingDigit(b.byte)) {
+        if (!P::IsState(b.byte)) {
             // The controller ends the write on any other byte and takes it as a command.
             EndWrite(false, "abandoned by byte " + HexByte(b.byte), now);
             return;
