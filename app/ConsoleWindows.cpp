@@ -21,11 +21,5 @@ TConsoleWindows::TConsoleWindows(TConsoleLine& line)
     QObject::connect(matrix_.get(), &RoutingMatrixWindow::Closed, main_.get(), &MainWindow::RoutingWindowClosed);
 }
 
-TConsoleWindows::~TConsoleWindows()
-{
-    naming_.reset();
-    tableView_.reset();
-    matrix_.reset();
-    about_.reset();
-    main_.reset();
-}
+// The windows go in the reverse of their creation order, the main window last.
+TConsoleWindows::~TConsoleWindows() = default;

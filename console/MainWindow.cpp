@@ -179,14 +179,9 @@ void MainWindow::ReceiveChar(char ch)
 
 // --- Outputs and mode ---
 
-char MainWindow::OutputCommand(int output)
-{
-    return ControllerProtocol::OutputCommand(output);
-}
-
 void MainWindow::SwitchOutput(int output)
 {
-    session_->WriteCommand(std::string(1, OutputCommand(output)));
+    session_->WriteCommand(std::string(1, ControllerProtocol::OutputCommand(output)));
 }
 
 void MainWindow::ChangeMode()

@@ -83,7 +83,6 @@ public:
     const QString& ListField(int output) const { return session_->ListField(output); }
 
     // Command character of output 1..16.
-    static char OutputCommand(int output);
 
     // The controls of input, output and output indicator 1..16.
     QCheckBox* InputBox(int input) const { return InputBoxes[input - 1]; }

@@ -134,7 +134,6 @@ void TRoutingWriteFlow::WriteAndAwaitSave()
     }
     awaiting_ = sent;
     saveWait_.start();
-    emit Written(sent);
 }
 
 void TRoutingWriteFlow::SavedNotice()

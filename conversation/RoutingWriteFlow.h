@@ -58,7 +58,6 @@ public:
     bool Start();
     // Drops a read in progress (the window closed); a write already done still waits for '?'.
     void CancelRead();
-    bool Reading() const { return reading_; }
     bool AwaitingSave() const { return awaiting_.has_value(); }
 
     // Only the pass, without reading or asking first, and without waiting for '?'. Throws
@@ -81,8 +80,6 @@ signals:
     void TableKnown(const std::optional<Routing::TRoutingCells>& held);
     void Declined();
     void PassFailed(const QString& reason);
-    // Every cell went out; '?' is awaited.
-    void Written(const Routing::TRoutingCells& sent);
     // '?' came: the controller holds `table`. Also after NotConfirmed, when '?' is late.
     void Saved(const Routing::TRoutingCells& table);
     void NotConfirmed();

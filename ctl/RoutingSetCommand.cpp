@@ -11,13 +11,6 @@
 
 #include <optional>
 
-namespace {
-
-// The controller saves after the last character and then sends '?'; allow it this long at least.
-constexpr int kSaveConfirmMs = 5000;
-
-}  // namespace
-
 void RunRoutingSet(const TCtlRequest& request)
 {
     // A bad file is found before the controller is touched.
@@ -49,7 +42,8 @@ void RunRoutingSet(const TCtlRequest& request)
         savedBefore = line.SavedNotices();
     };
     flow.progress = [&](int sent) { progress->Show(sent); };
-    const int confirmMs = qMax(kSaveConfirmMs, request.timeoutMs);
+    // The controller saves after the last character and then sends '?': at least the flow's wait.
+    const int confirmMs = qMax(TRoutingWriteFlow::kSavedAckMs, request.timeoutMs);
     flow.SaveWait()->setInterval(confirmMs);
     bool saved = false;
     bool missing = false;
