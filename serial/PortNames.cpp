@@ -1,7 +1,4 @@
 #include <QRegularExpression>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 #include "ComPort.h"
 
@@ -29,7 +26,7 @@ std::string DevicePathForPort(const QString& port)
     if (port.startsWith(QLatin1Char('/')) || port.startsWith(QLatin1String("./")) ||
         port.startsWith(QLatin1String("../")))
         return name;
-    if (port.contains(QLatin1Char('/')) && ::access(name.c_str(), F_OK) == 0)
+    if (port.contains(QLatin1Char('/')) && ComDeviceExists(name))
         return name;
     return "/dev/" + name;
 #endif

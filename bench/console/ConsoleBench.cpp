@@ -9,7 +9,6 @@
 #include "ControllerSession.h"
 #include "FindChild.h"
 #include "MainWindow.h"
-#include "SettingsFile.h"
 #include "SimulatorProcess.h"
 
 #include <QApplication>

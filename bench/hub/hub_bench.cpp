@@ -16,11 +16,8 @@
 #include <cstdlib>
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
-#include <unistd.h>
 
 using hubrig::CpuSeconds;
 using hubrig::NowUs;
