@@ -19,16 +19,9 @@
 #include <vector>
 
 using hubrig::NowUs;
+using hubrig::Percentile;
 
 namespace {
-
-double Percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5))];
-}
 
 std::string Id(int i)
 {

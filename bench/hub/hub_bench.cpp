@@ -21,18 +21,10 @@
 
 using hubrig::CpuSeconds;
 using hubrig::NowUs;
+using hubrig::Percentile;
 using hubrig::RssKb;
 
 namespace {
-
-double Percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5));
-    return v[i];
-}
 
 // A console's polling cycle on `path`; records, for every output reply, when its '!' arrived.
 class ConsolePoller {

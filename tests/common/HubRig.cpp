@@ -5,6 +5,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
@@ -309,6 +310,14 @@ long RssKb(pid_t pid)
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stol(line.substr(6));
     return -1;
+}
+
+double Percentile(std::vector<double> figures, double p)
+{
+    if (figures.empty())
+        return -1;
+    std::sort(figures.begin(), figures.end());
+    return figures[std::min(figures.size() - 1, static_cast<std::size_t>(p * (figures.size() - 1) + 0.5))];
 }
 
 }  // namespace hubrig

@@ -115,5 +115,7 @@ int ConnectLoopback(int port);
 double CpuSeconds(pid_t pid);
 // Its resident memory in kB, or -1.
 long RssKb(pid_t pid);
+// The p-quantile (0..1, nearest rank) of the figures, or -1 when there are none.
+double Percentile(std::vector<double> figures, double p);
 
 }  // namespace hubrig
