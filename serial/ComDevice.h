@@ -4,6 +4,7 @@
 // leaves the operating system's error code in LastError(), captured at the failing call on the
 // calling thread.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -183,4 +184,8 @@ ComOpenRefusal ClassifyOpenError(int systemCode);
 bool ComDeviceExists(const std::string& path);
 
 // Milliseconds on a monotonic clock.
-std::int64_t ComNowMs();
+inline std::int64_t ComNowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}

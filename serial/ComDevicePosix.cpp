@@ -18,12 +18,6 @@
 #include "ComSpeedLinux.h"
 #endif
 
-std::int64_t ComNowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::unique_ptr<ComDevice> CreateComDevice()
 {
     return std::make_unique<ComDevicePosix>();

@@ -5,12 +5,6 @@
 #include <cstring>
 #include <mmsystem.h>
 
-std::int64_t ComNowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 namespace {
 std::wstring Wide(const std::string& utf8)
 {
@@ -294,7 +288,7 @@ void ComDeviceWin32::Wake()
 
 bool ComDeviceWin32::ReturnsAtOnce() const
 {
-    std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(timeoutsMutex_));
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
     return timeouts_.ReadIntervalTimeout == kMaxDword && timeouts_.ReadTotalTimeoutMultiplier == 0 &&
            timeouts_.ReadTotalTimeoutConstant == 0;
 }

@@ -64,6 +64,6 @@ private:
     std::atomic<int> emptyCompletionsInRow_{0};   // a write starts it afresh
     std::atomic<int> waitCompletions_{0};
 
-    std::mutex timeoutsMutex_;
+    mutable std::mutex timeoutsMutex_;
     COMMTIMEOUTS timeouts_{};
 };
