@@ -38,13 +38,17 @@ std::string HostName()
 
 }  // namespace
 
-THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_(std::move(options))
+THub::THub(hub::HubOptions options, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      port_(new TComPort(this)),
+      router_(*this, *port_, false)
 {
     deadline_ = new QTimer(this);
     deadline_->setSingleShot(true);
     deadline_->setTimerType(Qt::PreciseTimer);
     connect(deadline_, &QTimer::timeout, this, [this] {
-        ErrorReport::Guard([this] { Route([this] { router_.Tick(Now()); }); });
+        ErrorReport::Guard([this] { router_.Tick(Now()); });
     });
 
     logSummary_ = new QTimer(this);
@@ -52,7 +56,6 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
     connect(logSummary_, &QTimer::timeout, this,
             [this] { ErrorReport::Guard([this] { WriteLogSummaries(); }); });
 
-    port_ = new TComPort(this);
     SetUpControllerLine(*port_, QString::fromStdString(options_.device));
     // Only what the hub handles: no hand-over after every write, and on an adapter with modem
     // lines no polling of lines the controller does not drive.
@@ -78,12 +81,7 @@ THub::THub(hub::HubOptions options, QObject* parent) : QObject(parent), options_
     policy.oneRequestAtATime = true;
     policy.holdNoticesInsideReply = true;
     policy.turnsPerOutputRead = kTurnsPerOutputRead;
-    session_ = new TControllerSession(
-        [this](const std::string& bytes) {
-            Route([this, &bytes] { router_.FromClient(kHubClient, bytes, Now()); });
-            return static_cast<int>(bytes.size());
-        },
-        this, policy);
+    session_ = new TControllerSession(router_.ClientWriter(kHubClient), this, policy);
     state_ = new THubState(*session_, this);
     connect(session_, &TControllerSession::ReplyFinished, this, [this](char, bool complete) {
         if (complete && !answeredSinceLineUp_) {
@@ -192,7 +190,7 @@ void THub::ClientClosed(TConsoleLink* link)
     const hub::ClientId id = it->second;
     linkClients_.erase(it);
     clientLinks_.erase(id);
-    Route([this, id] { router_.RemoveClient(id, Now()); });
+    router_.RemoveClient(id, Now());
 }
 
 void THub::ClientBytes(TConsoleLink* link, const QByteArray& bytes)
@@ -201,7 +199,7 @@ void THub::ClientBytes(TConsoleLink* link, const QByteArray& bytes)
     if (it == linkClients_.end())
         return;
     const hub::ClientId id = it->second;
-    Route([this, id, &bytes] { router_.FromClient(id, bytes.toStdString(), Now()); });
+    router_.FromClient(id, bytes.toStdString(), Now());
 }
 
 void THub::LineLost(const QString& why)
@@ -215,7 +213,7 @@ void THub::LineLost(const QString& why)
     if (bridge_)
         bridge_->SetLineUp(false);
     answeredSinceLineUp_ = false;
-    Route([this] { router_.SetLineUp(false, Now()); });
+    router_.SetLineUp(false, Now());
     UpdateAvailability();
 }
 
@@ -228,26 +226,13 @@ void THub::LineRestored()
     if (bridge_)
         bridge_->SetLineUp(true);
     answeredSinceLineUp_ = false;
-    Route([this] { router_.SetLineUp(true, Now()); });
+    router_.SetLineUp(true, Now());
     UpdateAvailability();
 }
 
 void THub::Received(const char* bytes, int count)
 {
-    const std::string data(bytes, static_cast<std::size_t>(count));
-    Route([this, &data] { router_.FromController(data, Now()); });
-}
-
-template <class F> void THub::Route(F&& call)
-{
-    ++routing_;
-    call();
-    --routing_;
-    if (routing_ == 0) {
-        FlushConsoleOutput();
-        DrainHubInbox();
-    }
-    ArmDeadline();
+    router_.FromController(std::string(bytes, static_cast<std::size_t>(count)), Now());
 }
 
 void THub::FlushConsoleOutput()
@@ -308,25 +293,19 @@ void THub::UpdateAvailability()
 
 // --- hub::IRouterSink ---
 
-void THub::WriteToController(const std::string& bytes)
+void THub::LineFailed(const std::string& why)
 {
-    if (!port_->Connected())
-        return;
-    try {
-        port_->WriteText(bytes);
-    } catch (const EComPort& e) {
-        // The router must not be re-entered from here; the loss is handled once it returns.
-        const QString why = QString::fromStdString(e.what());
-        QTimer::singleShot(0, this, [this, why] {
-            ErrorReport::Guard([&] {
-                if (!port_->Connected())
-                    return;
-                port_->SetConnected(false);
-                keeper_->ReconnectTimer->start();
-                LineLost(why);
-            });
+    // The router must not be re-entered from here; the loss is handled once it returns. A port
+    // already closed was lost another way, and told.
+    QTimer::singleShot(0, this, [this, why = QString::fromStdString(why)] {
+        ErrorReport::Guard([&] {
+            if (!port_->Connected())
+                return;
+            port_->SetConnected(false);
+            keeper_->ReconnectTimer->start();
+            LineLost(why);
         });
-    }
+    });
 }
 
 void THub::DeliverToClient(hub::ClientId client, const std::string& bytes)
@@ -347,6 +326,13 @@ void THub::ReplyEnded(hub::ClientId client, char, bool)
 {
     if (client == kHubClient)
         hubInbox_.push_back({std::string(), true});
+}
+
+void THub::Settled()
+{
+    FlushConsoleOutput();
+    DrainHubInbox();
+    ArmDeadline();
 }
 
 void THub::PhaseChanged(hub::LinePhase)

@@ -47,11 +47,14 @@ public:
 
 private:
     // hub::IRouterSink
-    void WriteToController(const std::string& bytes) override;
+    void LineFailed(const std::string& why) override;
     void DeliverToClient(hub::ClientId client, const std::string& bytes) override;
     void ReplyEnded(hub::ClientId client, char request, bool complete) override;
     void PhaseChanged(hub::LinePhase phase) override;
     void Log(const std::string& text, const std::string& repeatKey) override;
+    // The hub's own deliveries are handled after the router has returned, and the router's
+    // next deadline is armed.
+    void Settled() override;
 
     // Everything the hub logs about what came from outside goes through here.
     void WriteLogSummaries();
@@ -63,9 +66,6 @@ private:
     void LineLost(const QString& why);
     void LineRestored();
     void Received(const char* bytes, int count);
-    // Every call into the router goes through here: the hub's own deliveries are handled after
-    // the router has returned, and the router's next deadline is armed.
-    template <class F> void Route(F&& call);
     void DrainHubInbox();
     void FlushConsoleOutput();
     void ArmDeadline();
@@ -77,8 +77,9 @@ private:
     };
 
     hub::HubOptions options_;
-    hub::TReplyRouter router_{*this, false};
-    TComPort* port_ = nullptr;
+    TComPort* port_;
+    // The hub's session writes through it straight to the port.
+    hub::TReplyRouter router_;
     TPortKeeper* keeper_ = nullptr;
     TComLink portLink_;
     TControllerSession* session_ = nullptr;
@@ -97,7 +98,6 @@ private:
     // What the router gave each console during one call, written in one go after it.
     std::map<hub::ClientId, std::string> consoleOutput_;
     bool draining_ = false;
-    int routing_ = 0;
     bool lineUp_ = false;
     bool answeredSinceLineUp_ = false;
     bool lineLossReported_ = false;

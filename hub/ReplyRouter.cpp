@@ -26,7 +26,38 @@ std::string HexByte(char ch)
     return text;
 }
 
-TReplyRouter::TReplyRouter(IRouterSink& sink, bool lineUp) : sink_(sink), lineUp_(lineUp) {}
+TReplyRouter::TReplyRouter(IRouterSink& sink, IComWriter& line, bool lineUp, Clock clock)
+    : sink_(sink), line_(line), clock_(std::move(clock)), lineUp_(lineUp)
+{
+}
+
+template <class Body> void TReplyRouter::Call(Body&& body)
+{
+    ++calls_;
+    try {
+        body();
+    } catch (...) {
+        --calls_;
+        throw;
+    }
+    if (--calls_ == 0)
+        sink_.Settled();
+}
+
+std::function<int(const std::string&)> TReplyRouter::ClientWriter(ClientId client)
+{
+    return [this, client](const std::string& bytes) {
+        FromClient(client, bytes, clock_());
+        return static_cast<int>(bytes.size());
+    };
+}
+
+void TReplyRouter::WriteToController(const std::string& bytes)
+{
+    std::string why;
+    if (!line_.WriteBytes(bytes, why))
+        sink_.LineFailed(why);
+}
 
 void TReplyRouter::AddClient(ClientId client)
 {
@@ -41,40 +72,44 @@ bool TReplyRouter::Waiting(ClientId client) const
 
 void TReplyRouter::RemoveClient(ClientId id, TimePoint now)
 {
-    if (!clients_.count(id))
-        return;
-    queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
-                                [id](const Request& r) { return r.client == id; }),
-                 queue_.end());
-    // A reply under way still has to run its course, or its rest would be taken for the next.
-    if (reply_ && reply_->client == id)
-        reply_->client = -1;
-    if (phase_ == LinePhase::RoutingWrite && write_.writer == id) {
-        Log("client " + std::to_string(id) + " left during its routing write");
-        write_.writer = -1;
-    }
-    clients_.erase(id);
-    if (phase_ == LinePhase::Learning && learner_ == id) {
-        EndLearning(now);
-        return;
-    }
-    StartNext(now);
+    Call([&] {
+        if (!clients_.count(id))
+            return;
+        queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                                    [id](const Request& r) { return r.client == id; }),
+                     queue_.end());
+        // A reply under way still has to run its course, or its rest would be taken for the next.
+        if (reply_ && reply_->client == id)
+            reply_->client = -1;
+        if (phase_ == LinePhase::RoutingWrite && write_.writer == id) {
+            Log("client " + std::to_string(id) + " left during its routing write");
+            write_.writer = -1;
+        }
+        clients_.erase(id);
+        if (phase_ == LinePhase::Learning && learner_ == id) {
+            EndLearning(now);
+            return;
+        }
+        StartNext(now);
+    });
 }
 
 void TReplyRouter::FromClient(ClientId id, const std::string& bytes, TimePoint now)
 {
-    auto it = clients_.find(id);
-    if (it == clients_.end())
-        return;
-    for (char ch : bytes) {
-        // A byte may end a phase and so change what the map holds; look the client up anew.
-        it = clients_.find(id);
+    Call([&] {
+        auto it = clients_.find(id);
         if (it == clients_.end())
             return;
-        ClientByte(id, it->second, {now, ch}, now);
-    }
-    AdvanceWrite(now);
-    StartNext(now);
+        for (char ch : bytes) {
+            // A byte may end a phase and so change what the map holds; look the client up anew.
+            it = clients_.find(id);
+            if (it == clients_.end())
+                return;
+            ClientByte(id, it->second, {now, ch}, now);
+        }
+        AdvanceWrite(now);
+        StartNext(now);
+    });
 }
 
 void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoint now)
@@ -83,7 +118,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
     if (phase_ == LinePhase::Learning && id == learner_) {
         // Learning talks in escape sequences and free keys: nothing is interpreted.
         if (lineUp_)
-            sink_.WriteToController(std::string(1, ch));
+            WriteToController(std::string(1, ch));
         return;
     }
     if ((phase_ == LinePhase::RoutingWrite && id == write_.writer) || client.specialQueued) {
@@ -121,7 +156,7 @@ void TReplyRouter::ClientByte(ClientId id, Client& client, TimedByte b, TimePoin
             LogClientByte(id, "command dropped, the line is down", ch);
             return;
         }
-        sink_.WriteToController(std::string(1, ch));
+        WriteToController(std::string(1, ch));
         return;
     }
     if (IsStateRequest(ch) || ch == P::kLearning) {
@@ -168,7 +203,7 @@ void TReplyRouter::StartNext(TimePoint now)
     queue_.erase(next);
     lastServed_ = r.client;
     Client& client = clients_.at(r.client);
-    sink_.WriteToController(std::string(1, r.command));
+    WriteToController(std::string(1, r.command));
     if (IsStateRequest(r.command)) {
         reply_ = Reply{r.client, r.command, 0, now};
         return;
@@ -189,7 +224,7 @@ void TReplyRouter::StartNext(TimePoint now)
         pending += b.byte;
     client.special.clear();
     if (!pending.empty())
-        sink_.WriteToController(pending);
+        WriteToController(pending);
 }
 
 std::deque<TReplyRouter::Request>::iterator TReplyRouter::NextInTurn()
@@ -222,7 +257,7 @@ void TReplyRouter::AdvanceWrite(TimePoint now)
             return;
         }
         writer->second.special.pop_front();
-        sink_.WriteToController(std::string(1, b.byte));
+        WriteToController(std::string(1, b.byte));
         ++write_.routingCharacters;
         write_.lastForward = now;
         write_.lastArrival = b.at;
@@ -290,10 +325,12 @@ void TReplyRouter::ReleaseHeld(TimePoint now)
 
 void TReplyRouter::FromController(const std::string& bytes, TimePoint now)
 {
-    for (char ch : bytes)
-        ControllerByte(ch, now);
-    AdvanceWrite(now);
-    StartNext(now);
+    Call([&] {
+        for (char ch : bytes)
+            ControllerByte(ch, now);
+        AdvanceWrite(now);
+        StartNext(now);
+    });
 }
 
 void TReplyRouter::ControllerByte(char ch, TimePoint now)
@@ -375,10 +412,12 @@ void TReplyRouter::EndReply(bool complete)
 
 void TReplyRouter::Tick(TimePoint now)
 {
-    if (reply_ && now - reply_->lastByte >= kReplyTimeout)
-        EndReply(false);
-    AdvanceWrite(now);
-    StartNext(now);
+    Call([&] {
+        if (reply_ && now - reply_->lastByte >= kReplyTimeout)
+            EndReply(false);
+        AdvanceWrite(now);
+        StartNext(now);
+    });
 }
 
 std::optional<TimePoint> TReplyRouter::NextDeadline() const
@@ -404,19 +443,21 @@ std::optional<TimePoint> TReplyRouter::NextDeadline() const
 
 void TReplyRouter::SetLineUp(bool up, TimePoint now)
 {
-    if (up == lineUp_)
-        return;
-    lineUp_ = up;
-    if (!up) {
-        Log("controller line down; requests wait for it");
-        if (reply_)
-            EndReply(false);
-        if (phase_ == LinePhase::RoutingWrite)
-            EndWrite(false, "cut by the lost line", now);
-        return;
-    }
-    Log("controller line up");
-    StartNext(now);
+    Call([&] {
+        if (up == lineUp_)
+            return;
+        lineUp_ = up;
+        if (!up) {
+            Log("controller line down; requests wait for it");
+            if (reply_)
+                EndReply(false);
+            if (phase_ == LinePhase::RoutingWrite)
+                EndWrite(false, "cut by the lost line", now);
+            return;
+        }
+        Log("controller line up");
+        StartNext(now);
+    });
 }
 
 void TReplyRouter::SetPhase(LinePhase phase)

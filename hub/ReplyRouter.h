@@ -2,15 +2,19 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 
+#include "ComWriter.h"
+
 // One controller line shared by several clients (consoles on pseudo-terminals, the hub's own
 // session). The controller's replies carry no address, so requests go out one at a time and
 // each reply goes to the client that asked; the few characters the controller sends on its own
-// go to everybody. No I/O and no clock of its own: time is passed in, and Tick must be called
-// at NextDeadline.
+// go to everybody. It writes to the line it is given and tells the rest to its sink; time is
+// passed in (the clock it is given serves only ClientWriter), and Tick must be called at
+// NextDeadline.
 namespace hub {
 
 using RouterClock = std::chrono::steady_clock;
@@ -24,12 +28,13 @@ enum class LinePhase {
     AwaitingReset,   // learning ended; the controller answers nothing until its Reset button
 };
 
-// What the router does to the world.
+// What the router tells its owner.
 class IRouterSink {
 public:
     virtual ~IRouterSink() = default;
-    // Bytes for the controller. Must not throw; a failed line is reported through SetLineUp.
-    virtual void WriteToController(const std::string& bytes) = 0;
+    // A write to the controller failed. The owner closes the line and calls SetLineUp(false),
+    // not from inside this call.
+    virtual void LineFailed(const std::string& why) = 0;
     virtual void DeliverToClient(ClientId client, const std::string& bytes) = 0;
     // The reply to `request` ("x", "q" or "C") is over: complete when it reached its count (or
     // '!'), else it ran out of time or the line went away.
@@ -37,6 +42,9 @@ public:
     virtual void PhaseChanged(LinePhase phase) = 0;
     // Messages with one `repeatKey` are one kind, for the log's limit on repeats.
     virtual void Log(const std::string& text, const std::string& repeatKey) = 0;
+    // The router's outermost call is returning: what it delivered may be acted on now (and may
+    // call the router again), and NextDeadline may have moved.
+    virtual void Settled() = 0;
 };
 
 class TReplyRouter {
@@ -47,8 +55,11 @@ public:
     static constexpr std::size_t kMaxHeldBytes = 1024;      // per client
     static constexpr std::size_t kMaxDeferredBytes = 64;    // per client
 
+    using Clock = std::function<TimePoint()>;
+
     // `lineUp`: whether the controller's line is there to begin with.
-    explicit TReplyRouter(IRouterSink& sink, bool lineUp = true);
+    TReplyRouter(IRouterSink& sink, IComWriter& line, bool lineUp = true,
+                 Clock clock = &RouterClock::now);
 
     void AddClient(ClientId client);
     // The client is gone; whatever it started finishes without it.
@@ -56,6 +67,9 @@ public:
     bool HasClient(ClientId client) const { return clients_.count(client) != 0; }
 
     void FromClient(ClientId client, const std::string& bytes, TimePoint now);
+    // A writer for a client that lives in this process (the hub's own session): its bytes
+    // enter the router at once, at the clock's time; it returns how many it took.
+    std::function<int(const std::string& bytes)> ClientWriter(ClientId client);
     void FromController(const std::string& bytes, TimePoint now);
     void Tick(TimePoint now);
     std::optional<TimePoint> NextDeadline() const;
@@ -99,6 +113,9 @@ private:
         TimePoint lastArrival;   // when the writer had written it
     };
 
+    // Every public call that may act runs through here: the sink hears Settled when the
+    // outermost one returns, and may then call again.
+    template <class Body> void Call(Body&& body);
     void ClientByte(ClientId id, Client& client, TimedByte b, TimePoint now);
     void Enqueue(ClientId id, Client& client, char command, TimePoint at);
     void StartNext(TimePoint now);
@@ -113,12 +130,16 @@ private:
     void SetPhase(LinePhase phase);
     void ReleaseHeld(TimePoint now);
     void Deliver(ClientId id, char ch);
+    void WriteToController(const std::string& bytes);
     void Log(const std::string& text) { sink_.Log(text, text); }
     void Log(const std::string& text, const std::string& repeatKey) { sink_.Log(text, repeatKey); }
     // "client N: " + what + " (byte xx)", one kind for every byte.
     void LogClientByte(ClientId id, const std::string& what, char ch);
 
     IRouterSink& sink_;
+    IComWriter& line_;
+    Clock clock_;
+    int calls_ = 0;
     std::map<ClientId, Client> clients_;
     std::deque<Request> queue_;
     std::optional<Reply> reply_;

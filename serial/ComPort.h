@@ -12,6 +12,7 @@
 #include "ComDevice.h"
 #include "ComLink.h"
 #include "ComSettings.h"
+#include "ComWriter.h"
 #include "ComTypes.h"
 #include "EComPort.h"
 
@@ -37,7 +38,7 @@ struct TComTransfer {
 class TComThread;
 class TComPortReceiver;
 
-class TCustomComPort : public QObject {
+class TCustomComPort : public QObject, public IComWriter {
     Q_OBJECT
 public:
     using TNotifyEvent = std::function<void(TCustomComPort* sender)>;
@@ -100,6 +101,8 @@ public:
     // Writes the text's bytes and waits until they are sent; returns the count the device took.
     // Raises EComPort code 2 on failure (closed port, hang-up).
     int WriteText(const std::string& text);
+    // IComWriter: WriteText with the port's error as the reason instead of an exception.
+    bool WriteBytes(const std::string& bytes, std::string& why) override;
 
     void AttachLink(TComLink* link);   // code 18 if already attached
     void DetachLink(TComLink* link);   // code 18 if not attached

@@ -34,6 +34,17 @@ int TCustomComPort::WriteText(const std::string& text)
     return WaitForTransfer(t.get());
 }
 
+bool TCustomComPort::WriteBytes(const std::string& bytes, std::string& why)
+{
+    try {
+        WriteText(bytes);
+        return true;
+    } catch (const EComPort& e) {
+        why = e.what();
+        return false;
+    }
+}
+
 int TCustomComPort::WriteTextAsync(const std::string& text, TComTransfer* transfer)
 {
     if (text.empty())

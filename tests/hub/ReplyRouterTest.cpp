@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,8 +16,8 @@ using hub::TReplyRouter;
 namespace {
 
 // Records what the router does: the wire with the time of every byte, each client's bytes, the
-// reply ends and the phases.
-struct Recorder : hub::IRouterSink {
+// reply ends and the phases. It is the line too, one that may be made to fail.
+struct Recorder : hub::IRouterSink, IComWriter {
     TimePoint now;
     std::string wire;
     std::vector<TimePoint> wireTimes;
@@ -24,11 +25,27 @@ struct Recorder : hub::IRouterSink {
     std::vector<std::string> ends;
     std::vector<LinePhase> phases;
     std::vector<std::string> log;
+    bool lineBroken = false;
+    std::vector<std::string> failures;
+    int settled = 0;
+    std::function<void()> onSettled;
 
-    void WriteToController(const std::string& bytes) override
+    bool WriteBytes(const std::string& bytes, std::string& why) override
     {
+        if (lineBroken) {
+            why = "broken";
+            return false;
+        }
         wire += bytes;
         wireTimes.insert(wireTimes.end(), bytes.size(), now);
+        return true;
+    }
+    void LineFailed(const std::string& why) override { failures.push_back(why); }
+    void Settled() override
+    {
+        ++settled;
+        if (onSettled)
+            onSettled();
     }
     void DeliverToClient(ClientId client, const std::string& bytes) override { got[client] += bytes; }
     void ReplyEnded(ClientId client, char request, bool complete) override
@@ -42,8 +59,8 @@ struct Recorder : hub::IRouterSink {
 class RouterTest : public ::testing::Test {
 protected:
     Recorder out;
-    TReplyRouter router{out};
     TimePoint now = TimePoint{} + 1h;
+    TReplyRouter router{out, out, true, [this] { return now; }};
 
     void SetUp() override
     {
@@ -266,4 +283,34 @@ TEST_F(RouterTest, RequestsTakeTurnsByClientAndAGoneClientsQueueNeverGoesOut)
     EXPECT_EQ(out.wire, "qxqqx");
     EXPECT_EQ(out.got[2], States() + "!" + States() + "!");
     EXPECT_EQ(out.got[1], std::string(16 + 4, '0'));   // nothing after it left
+}
+
+TEST_F(RouterTest, AnInProcessClientMayAskAgainOnceTheRouterSettlesAndFailedWritesAreTold)
+{
+    // Like the hub's session: it reads its reply only when the router has returned, and asks
+    // again from there. That call settles too, or its reply's deadline would not be armed.
+    const auto write = router.ClientWriter(1);
+    bool asking = false;
+    bool askSettled = false;
+    out.onSettled = [&] {
+        if (asking) {
+            askSettled = true;
+        } else if (out.got[1] == States() + "!" && out.wire == "x") {
+            asking = true;
+            write("q");
+            asking = false;
+        }
+    };
+    EXPECT_EQ(write("x"), 1);
+    EXPECT_EQ(out.settled, 1);
+    Controller(States() + "!");
+    EXPECT_EQ(out.wire, "xq");
+    EXPECT_TRUE(askSettled);
+    EXPECT_TRUE(router.Waiting(1));
+
+    out.onSettled = nullptr;
+    out.lineBroken = true;
+    Client(2, "4");
+    ASSERT_EQ(out.failures, std::vector<std::string>{"broken"});
+    EXPECT_EQ(out.wire, "xq");
 }
