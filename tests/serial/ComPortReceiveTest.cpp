@@ -258,6 +258,10 @@ TEST(ComPortReceive, HangUpEndsTheThreadQuietly)
     } catch (const EComPort& e) {
         EXPECT_EQ(e.Code(), 2);
     }
+    // A writer that shares the line hears the same failure as a reason, not an exception.
+    std::string why;
+    EXPECT_FALSE(port.WriteBytes("late", why));
+    EXPECT_NE(why.find("(win error code: "), std::string::npos) << why;
     QElapsedTimer t;
     t.start();
     port.SetConnected(false);
@@ -269,7 +273,8 @@ TEST(ComPortReceive, HangUpEndsTheThreadQuietly)
     port.SetPort(QString::fromStdString(pty->SlavePath()));
     port.SetConnected(true);
     EXPECT_EQ(port.WriteText("again"), 5);
-    EXPECT_EQ(pty->Read(5), "again");
+    EXPECT_TRUE(port.WriteBytes("!", why));
+    EXPECT_EQ(pty->Read(6), "again!");
     EXPECT_EQ(hungUp, 1);
 }
 
