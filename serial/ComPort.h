@@ -12,8 +12,8 @@
 #include "ComDevice.h"
 #include "ComLink.h"
 #include "ComSettings.h"
-#include "ComWriter.h"
 #include "ComTypes.h"
+#include "ComWriter.h"
 #include "EComPort.h"
 
 enum TBaudRate {
