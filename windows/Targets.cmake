@@ -16,9 +16,9 @@ add_subdirectory(tests/windows)
 
 # The application icon, made from the committed pictures, and a version resource on both programs.
 find_program(KONF_CONVERT NAMES convert-im6.q16 convert PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-set(KONF_ICON_DIR ${PROJECT_SOURCE_DIR}/assets/icon)
+include(${PROJECT_SOURCE_DIR}/assets/icon/icon.cmake)
 set(KONF_ICON_PNGS)
-foreach(size 16 24 32 48 64 128 256)
+foreach(size IN LISTS KONF_ICON_SIZES)
   list(APPEND KONF_ICON_PNGS ${KONF_ICON_DIR}/konfigurator-${size}.png)
 endforeach()
 set(KONF_ICON ${CMAKE_BINARY_DIR}/generated/konfigurator.ico)

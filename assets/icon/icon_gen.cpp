@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kDesignSize = 256;
-constexpr int kPngSizes[] = {16, 24, 32, 48, 64, 128, 256};
+constexpr int kPngSizes[] = {KONF_ICON_SIZES};   // the installed sizes, from icon.cmake
 
 // Which lamps are lit, row by row: a routing table with a few connections.
 constexpr bool kLit[4][4] = {
