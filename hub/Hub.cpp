@@ -251,6 +251,11 @@ void THub::DrainHubInbox()
     if (draining_)
         return;
     draining_ = true;
+    // Whatever the session throws goes to the error report; the next event must still drain.
+    struct Done {
+        bool& draining;
+        ~Done() { draining = false; }
+    } done{draining_};
     while (!hubInbox_.empty()) {
         const HubEvent event = std::move(hubInbox_.front());
         hubInbox_.pop_front();
@@ -261,7 +266,6 @@ void THub::DrainHubInbox()
         for (char ch : event.bytes)
             session_->HandleChar(ch);
     }
-    draining_ = false;
 }
 
 void THub::ArmDeadline()
