@@ -532,7 +532,12 @@ ComDevice::WaitResult ComDeviceWin32::WaitEvents(const ComStopSignal& stop, std:
             }
             DWORD n = 0;
             const BOOL ok = ::GetOverlappedResult(handle_, &waitOverlapped_, &n, FALSE);
-            const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
+            DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
+            // Wine now and then signals a wait's event before it has written the wait's result,
+            // and signals nothing more. The event says the wait is over: it counts as one that
+            // saw nothing, and what came is looked for below. Not a lost line.
+            if (error == ERROR_IO_INCOMPLETE)
+                error = ERROR_OPERATION_ABORTED;
             waitPending_ = false;
             if (!ok && error != ERROR_OPERATION_ABORTED) {
                 lastError_ = static_cast<int>(error);

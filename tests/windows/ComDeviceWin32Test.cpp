@@ -169,8 +169,9 @@ TEST(ComDeviceWin32, ALostLineIsReportedOnceAndThePortOpensAgain)
         }
     }, 8000, 100);
     ASSERT_TRUE(reopened);
+    const std::size_t before = rx.bytes.size();
     port.WriteText("x");
-    ASSERT_TRUE(rx.Has(17)) << rx.bytes;
-    EXPECT_TRUE(IsOutputReply(rx.bytes.substr(rx.bytes.size() - 17)));
+    ASSERT_TRUE(rx.Has(before + 17)) << rx.bytes;
+    EXPECT_TRUE(IsOutputReply(rx.bytes.substr(before, 17))) << before << " bytes before: " << rx.bytes;
     port.SetConnected(false);
 }
