@@ -3,6 +3,7 @@
 #include "ColumnHeader.h"
 #include "ControllerSession.h"
 #include "ErrorReport.h"
+#include "OuterSize.h"
 #include "RoutingTableView.h"
 #include "PassProgress.h"
 #include "RoutingBackup.h"
@@ -547,23 +548,16 @@ void RoutingMatrixWindow::contextMenuEvent(QContextMenuEvent* event)
 void RoutingMatrixWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    FitOuterSize();
+    FitToOuterSize(*this, {kOuterWidth, kOuterHeight});
 }
 
 void RoutingMatrixWindow::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
     // The window manager's frame is known only once the window is up.
-    FitOuterSize();
+    FitToOuterSize(*this, {kOuterWidth, kOuterHeight});
 }
 
-void RoutingMatrixWindow::FitOuterSize()
-{
-    const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    const QSize client(kOuterWidth - m.left() - m.right(), kOuterHeight - m.top() - m.bottom());
-    if (client != minimumSize() || client != maximumSize())
-        setFixedSize(client);
-}
 
 void RoutingMatrixWindow::ScrollToFocused(QWidget* now)
 {

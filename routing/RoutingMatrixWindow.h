@@ -108,7 +108,6 @@ private:
 
     void BuildColumns();
     void BuildMenu();
-    void FitOuterSize();
     void ScrollToFocused(QWidget* now);
     void SetBusy(bool busy);
 

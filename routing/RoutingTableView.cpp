@@ -2,6 +2,7 @@
 
 #include "ControllerSession.h"
 #include "ErrorReport.h"
+#include "OuterSize.h"
 #include "RoutingMatrixWindow.h"
 
 #include <QCloseEvent>
@@ -149,20 +150,13 @@ void RoutingTableView::closeEvent(QCloseEvent* event)
 void RoutingTableView::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    FitOuterSize();
+    FitToOuterSize(*this, {kOuterWidth, kOuterHeight});
     PlaceBelowMatrix();
 }
 
 void RoutingTableView::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
-    FitOuterSize();
+    FitToOuterSize(*this, {kOuterWidth, kOuterHeight});
 }
 
-void RoutingTableView::FitOuterSize()
-{
-    const QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    const QSize client(kOuterWidth - m.left() - m.right(), kOuterHeight - m.top() - m.bottom());
-    if (client != minimumSize() || client != maximumSize())
-        setFixedSize(client);
-}

@@ -54,7 +54,6 @@ private:
     QPushButton* sButton1 = nullptr;   // "Zamknij okno"
     QPushButton* sButton2 = nullptr;   // "Aktualizuj"
 
-    void FitOuterSize();
 
     QPointer<TControllerSession> session_;
     QPointer<RoutingMatrixWindow> matrix_;
